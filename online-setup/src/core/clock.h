@@ -1,0 +1,33 @@
+// Clocks the logic receives, so tests can drive time. The monotonic clock
+// measures deadlines, delays and the countdown; the wall clock is only read
+// for the range query. Implementations are safe on any thread.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+namespace quarvel {
+
+class MonotonicClock {
+ public:
+  virtual ~MonotonicClock() = default;
+  // Time since an arbitrary fixed origin.
+  virtual std::chrono::nanoseconds now() = 0;
+  virtual void sleep_for(std::chrono::nanoseconds duration) = 0;
+};
+
+class WallClock {
+ public:
+  virtual ~WallClock() = default;
+  // Hundreds of nanoseconds since 1601-01-01 UTC (a Windows file time),
+  // as a signed value so that a clock set before 1601 stays representable.
+  virtual int64_t file_time_now() = 0;
+};
+
+// steady_clock and this_thread::sleep_for.
+MonotonicClock& system_monotonic_clock();
+
+// GetSystemTimePreciseAsFileTime on Windows, the system clock natively.
+WallClock& system_wall_clock();
+
+}  // namespace quarvel

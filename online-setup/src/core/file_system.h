@@ -1,0 +1,68 @@
+// The file operations the logic receives. Paths are UTF-8 text in Windows
+// form; the POSIX twin (native tests) reads "\" as "/". Failures carry the
+// system error text. An object is used by one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "core/result.h"
+
+namespace quarvel {
+
+// An open file for reading; closed when destroyed.
+class ReadableFile {
+ public:
+  virtual ~ReadableFile() = default;
+  // The size of the open file; the system error text on failure.
+  virtual Result<uint64_t> size() = 0;
+  // Up to buffer.size() bytes; 0 at the end; the system error text on failure.
+  virtual Result<size_t> read(std::span<uint8_t> buffer) = 0;
+};
+
+// An open file for writing; closed when destroyed.
+class WritableFile {
+ public:
+  virtual ~WritableFile() = default;
+  // Writes every byte (repeating partial writes); the system error text on failure.
+  virtual Status write_all(std::span<const uint8_t> bytes) = 0;
+  // Flushes to the device (FlushFileBuffers); the system error text on failure.
+  virtual Status flush() = 0;
+};
+
+enum class WriteMode {
+  kTruncate,  // create if missing, empty if present
+  kAppend,    // create if missing, write at the end
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // Creates the directory and any missing parents; the system error text on failure.
+  virtual Status create_directories(const std::string& path) = 0;
+  // Size from the file's metadata; nullopt when it cannot be read (missing, ...).
+  virtual std::optional<uint64_t> file_size(const std::string& path) = 0;
+  // True when the path names an existing file that is not a directory (links followed).
+  virtual bool is_regular_file(const std::string& path) = 0;
+  // Opens for reading, sharing read, write and delete; nullptr when it cannot be opened.
+  virtual std::unique_ptr<ReadableFile> open_read(const std::string& path) = 0;
+  // Opens for writing; the system error text on failure.
+  virtual Result<std::unique_ptr<WritableFile>> open_write(const std::string& path,
+                                                           WriteMode mode) = 0;
+  // Deletes a file; the system error text on failure.
+  virtual Status remove_file(const std::string& path) = 0;
+  // Renames, replacing an existing target (MOVEFILE_REPLACE_EXISTING).
+  virtual Status rename_replacing(const std::string& from, const std::string& to) = 0;
+};
+
+// Replaces the whole file with the bytes (create or truncate, write, close).
+// No temporary file, no rename, no retry.
+Status replace_file_contents(FileSystem& files, const std::string& path, std::string_view bytes);
+
+// The platform's real file system.
+FileSystem& system_file_system();
+
+}  // namespace quarvel

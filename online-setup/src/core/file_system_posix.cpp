@@ -1,0 +1,122 @@
+// POSIX twin of the Windows file system, for native tests: "\" in a path is
+// read as "/", so Windows-joined paths work on Linux.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "core/file_system.h"
+#include "core/os_error.h"
+
+namespace quarvel {
+namespace {
+
+std::string native(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+Failure last_failure() { return Failure{last_system_error_text()}; }
+
+class PosixReadableFile final : public ReadableFile {
+ public:
+  explicit PosixReadableFile(int fd) : fd_(fd) {}
+  ~PosixReadableFile() override { ::close(fd_); }
+  Result<uint64_t> size() override {
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0) return last_failure();
+    return static_cast<uint64_t>(info.st_size);
+  }
+  Result<size_t> read(std::span<uint8_t> buffer) override {
+    for (;;) {
+      const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+      if (n >= 0) return static_cast<size_t>(n);
+      if (errno != EINTR) return last_failure();
+    }
+  }
+
+ private:
+  int fd_;
+};
+
+class PosixWritableFile final : public WritableFile {
+ public:
+  explicit PosixWritableFile(int fd) : fd_(fd) {}
+  ~PosixWritableFile() override { ::close(fd_); }
+  Status write_all(std::span<const uint8_t> bytes) override {
+    while (!bytes.empty()) {
+      const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return last_failure();
+      }
+      bytes = bytes.subspan(static_cast<size_t>(n));
+    }
+    return Ok{};
+  }
+  Status flush() override {
+    if (::fsync(fd_) != 0) return last_failure();
+    return Ok{};
+  }
+
+ private:
+  int fd_;
+};
+
+class PosixFileSystem final : public FileSystem {
+ public:
+  Status create_directories(const std::string& path) override {
+    const std::string target = native(path);
+    for (size_t slash = target.find('/', 1);; slash = target.find('/', slash + 1)) {
+      const std::string prefix = target.substr(0, slash);
+      if (!prefix.empty() && ::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) {
+        return last_failure();
+      }
+      if (slash == std::string::npos) break;
+    }
+    struct stat info {};
+    if (::stat(target.c_str(), &info) != 0) return last_failure();
+    if (!S_ISDIR(info.st_mode)) return Failure{system_error_text(ENOTDIR)};
+    return Ok{};
+  }
+  std::optional<uint64_t> file_size(const std::string& path) override {
+    struct stat info {};
+    if (::stat(native(path).c_str(), &info) != 0) return std::nullopt;
+    return static_cast<uint64_t>(info.st_size);
+  }
+  bool is_regular_file(const std::string& path) override {
+    struct stat info {};
+    return ::stat(native(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  }
+  std::unique_ptr<ReadableFile> open_read(const std::string& path) override {
+    const int fd = ::open(native(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    return std::make_unique<PosixReadableFile>(fd);
+  }
+  Result<std::unique_ptr<WritableFile>> open_write(const std::string& path,
+                                                   WriteMode mode) override {
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == WriteMode::kAppend ? O_APPEND : O_TRUNC);
+    const int fd = ::open(native(path).c_str(), flags, 0666);
+    if (fd < 0) return last_failure();
+    return std::unique_ptr<WritableFile>(std::make_unique<PosixWritableFile>(fd));
+  }
+  Status remove_file(const std::string& path) override {
+    if (::unlink(native(path).c_str()) != 0) return last_failure();
+    return Ok{};
+  }
+  Status rename_replacing(const std::string& from, const std::string& to) override {
+    if (::rename(native(from).c_str(), native(to).c_str()) != 0) return last_failure();
+    return Ok{};
+  }
+};
+
+}  // namespace
+
+FileSystem& system_file_system() {
+  static PosixFileSystem files;
+  return files;
+}
+
+}  // namespace quarvel

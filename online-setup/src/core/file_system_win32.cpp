@@ -1,0 +1,145 @@
+// The Windows file system: CreateFileW and friends on UTF-16 paths.
+#include <windows.h>
+
+#include "core/file_system.h"
+#include "core/os_error.h"
+#include "core/wide_win32.h"
+
+namespace quarvel {
+namespace {
+
+using win32::widen;
+
+Failure last_failure() { return Failure{last_system_error_text()}; }
+
+// Owns one file handle.
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE handle) : handle_(handle) {}
+  ~FileHandle() { CloseHandle(handle_); }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+class Win32ReadableFile final : public ReadableFile {
+ public:
+  explicit Win32ReadableFile(HANDLE handle) : file_(handle) {}
+  Result<uint64_t> size() override {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file_.get(), &size)) return last_failure();
+    return static_cast<uint64_t>(size.QuadPart);
+  }
+  Result<size_t> read(std::span<uint8_t> buffer) override {
+    DWORD read = 0;
+    const DWORD wanted = buffer.size() > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<DWORD>(buffer.size());
+    if (!ReadFile(file_.get(), buffer.data(), wanted, &read, nullptr)) return last_failure();
+    return static_cast<size_t>(read);
+  }
+
+ private:
+  FileHandle file_;
+};
+
+class Win32WritableFile final : public WritableFile {
+ public:
+  explicit Win32WritableFile(HANDLE handle) : file_(handle) {}
+  Status write_all(std::span<const uint8_t> bytes) override {
+    while (!bytes.empty()) {
+      const DWORD wanted = bytes.size() > 0x40000000 ? 0x40000000 : static_cast<DWORD>(bytes.size());
+      DWORD written = 0;
+      if (!WriteFile(file_.get(), bytes.data(), wanted, &written, nullptr)) return last_failure();
+      bytes = bytes.subspan(written);
+    }
+    return Ok{};
+  }
+  Status flush() override {
+    if (!FlushFileBuffers(file_.get())) return last_failure();
+    return Ok{};
+  }
+
+ private:
+  FileHandle file_;
+};
+
+bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+class Win32FileSystem final : public FileSystem {
+ public:
+  Status create_directories(const std::string& path) override {
+    std::wstring target = widen(path);
+    while (target.size() > 1 && is_separator(target.back())) target.pop_back();
+    if (CreateDirectoryW(target.c_str(), nullptr)) return Ok{};
+    DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS) return directory_check(target);
+    if (error != ERROR_PATH_NOT_FOUND) return Failure{system_error_text(error)};
+    const size_t cut = target.find_last_of(L"\\/");
+    if (cut == std::wstring::npos || cut == 0) return Failure{system_error_text(error)};
+    if (const Status parent = create_directories(win32::narrow(target.substr(0, cut))); !parent) {
+      return parent;
+    }
+    if (CreateDirectoryW(target.c_str(), nullptr)) return Ok{};
+    error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS) return directory_check(target);
+    return Failure{system_error_text(error)};
+  }
+  std::optional<uint64_t> file_size(const std::string& path) override {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(widen(path).c_str(), GetFileExInfoStandard, &data)) {
+      return std::nullopt;
+    }
+    return (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+  }
+  bool is_regular_file(const std::string& path) override {
+    const DWORD attributes = GetFileAttributesW(widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  }
+  std::unique_ptr<ReadableFile> open_read(const std::string& path) override {
+    const HANDLE handle = CreateFileW(widen(path).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<Win32ReadableFile>(handle);
+  }
+  Result<std::unique_ptr<WritableFile>> open_write(const std::string& path,
+                                                   WriteMode mode) override {
+    const bool append = mode == WriteMode::kAppend;
+    const HANDLE handle =
+        CreateFileW(widen(path).c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
+                    FILE_SHARE_READ, nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return last_failure();
+    return std::unique_ptr<WritableFile>(std::make_unique<Win32WritableFile>(handle));
+  }
+  Status remove_file(const std::string& path) override {
+    if (!DeleteFileW(widen(path).c_str())) return last_failure();
+    return Ok{};
+  }
+  Status rename_replacing(const std::string& from, const std::string& to) override {
+    if (!MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      return last_failure();
+    }
+    return Ok{};
+  }
+
+ private:
+  static Status directory_check(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return Ok{};
+    }
+    return Failure{system_error_text(ERROR_ALREADY_EXISTS)};
+  }
+};
+
+}  // namespace
+
+FileSystem& system_file_system() {
+  static Win32FileSystem files;
+  return files;
+}
+
+}  // namespace quarvel

@@ -1,0 +1,53 @@
+// System DLLs that are not KnownDLLs (WinHTTP, CNG) are never imported
+// statically: they are loaded here, from the system folder only, and called
+// through typed pointers resolved once. restrict_dll_search_to_system32 runs
+// first thing in the entry so nothing can load a DLL from the program's folder.
+// Any thread; the tables are built once, on first use, thread-safely.
+#pragma once
+
+#include <windows.h>
+#include <bcrypt.h>
+#include <winhttp.h>
+
+namespace quarvel::win32 {
+
+// Limits the process's DLL search to System32. Returns false when the system
+// lacks SetDefaultDllDirectories (not the case on any supported Windows).
+bool restrict_dll_search_to_system32() noexcept;
+
+struct WinHttpApi {
+  decltype(&::WinHttpOpen) open;
+  decltype(&::WinHttpSetTimeouts) set_timeouts;
+  decltype(&::WinHttpConnect) connect;
+  decltype(&::WinHttpOpenRequest) open_request;
+  decltype(&::WinHttpSetOption) set_option;
+  decltype(&::WinHttpSendRequest) send_request;
+  decltype(&::WinHttpReceiveResponse) receive_response;
+  decltype(&::WinHttpQueryHeaders) query_headers;
+  decltype(&::WinHttpReadData) read_data;
+  decltype(&::WinHttpCloseHandle) close_handle;
+};
+
+struct BcryptApi {
+  decltype(&::BCryptOpenAlgorithmProvider) open_algorithm_provider;
+  decltype(&::BCryptCreateHash) create_hash;
+  decltype(&::BCryptHashData) hash_data;
+  decltype(&::BCryptFinishHash) finish_hash;
+  decltype(&::BCryptDestroyHash) destroy_hash;
+  // The SHA-256 provider, opened once for the life of the process.
+  BCRYPT_ALG_HANDLE sha256_provider;
+};
+
+// Returns nullptr when winhttp.dll cannot be loaded from System32 or lacks a
+// function; the caller reports that as its own failure.
+const WinHttpApi* winhttp_api() noexcept;
+
+// Returns nullptr when bcrypt.dll cannot be loaded from System32, lacks a
+// function, or refuses to open the SHA-256 provider.
+const BcryptApi* bcrypt_api() noexcept;
+
+// A function exported by kernel32 that older systems may lack (GetTempPath2W);
+// nullptr when absent.
+FARPROC kernel32_optional(const char* name) noexcept;
+
+}  // namespace quarvel::win32

@@ -1,0 +1,11 @@
+// The real operations the entry dispatches to: window, install location,
+// headless run and report. Entry thread.
+#pragma once
+
+#include "main/entry.h"
+
+namespace quarvel {
+
+const EntryOperations& program_operations();
+
+}  // namespace quarvel

@@ -1,0 +1,47 @@
+#include "runner/run_status.h"
+
+#include "core/json_text.h"
+
+namespace quarvel {
+namespace {
+
+// Initialised before the entry runs (a namespace-scope object; MinGW's mutex
+// cannot be constant-initialised).
+SharedStatus g_shared_status;
+constinit std::atomic<bool> g_pause_requested{false};
+
+}  // namespace
+
+SharedStatus& shared_status() { return g_shared_status; }
+
+std::atomic<bool>& pause_requested() { return g_pause_requested; }
+
+void SharedStatusReporter::set_status(std::string_view text, uint32_t percent) {
+  const std::lock_guard lock(status_.mutex);
+  status_.text.assign(text);
+  status_.percent = percent;
+  write_progress_file(files_, arguments_, status_.text, status_.percent);
+}
+
+std::string progress_file_path(std::string_view report_path) {
+  const size_t separator = report_path.find_last_of("\\/");
+  const size_t name_start = separator == std::string_view::npos ? 0 : separator + 1;
+  const size_t dot = report_path.rfind('.');
+  std::string path(report_path);
+  if (dot != std::string_view::npos && dot > name_start) {
+    path.resize(dot + 1);
+  } else {
+    path.push_back('.');
+  }
+  return path + "progress.json";
+}
+
+void write_progress_file(FileSystem& files, const ArgumentList& arguments, std::string_view text,
+                         uint32_t percent) {
+  const auto report_path = switch_value(arguments, "--report");
+  if (!report_path) return;
+  const nlohmann::json progress = {{"percent", percent}, {"text", std::string(text)}};
+  (void)replace_file_contents(files, progress_file_path(*report_path), json_compact(progress));
+}
+
+}  // namespace quarvel

@@ -1,0 +1,66 @@
+// The run's status record and stop signal, process-wide in both modes.
+// SharedStatus is written by the run (worker or entry thread) and read by the
+// window thread, always under its mutex; where it and the window state are
+// both held, SharedStatus is taken first. pause_requested is a lone atomic flag.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "core/file_system.h"
+#include "main/command_line.h"
+
+namespace quarvel {
+
+struct SharedStatus {
+  std::mutex mutex;
+  std::string text;      // the status line: last progress text or failure message
+  uint32_t percent = 0;  // 0 to 100; readers clamp anything above
+  bool running = false;
+  bool installing = false;
+  bool finished = false;  // once true, true for the life of the process
+};
+
+// The process's record, constant-initialised before the entry runs.
+SharedStatus& shared_status();
+
+// Set by the window thread, cleared only when a new worker run begins.
+std::atomic<bool>& pause_requested();
+
+// Where progress texts go: the download engine and the run call set_status.
+class StatusReporter {
+ public:
+  virtual ~StatusReporter() = default;
+  // Replaces the status text and percent. Cannot fail.
+  virtual void set_status(std::string_view text, uint32_t percent) = 0;
+};
+
+// set_status of the process: updates SharedStatus and, while still holding its
+// lock, mirrors text and percent to the progress file beside --report.
+class SharedStatusReporter final : public StatusReporter {
+ public:
+  SharedStatusReporter(SharedStatus& status, FileSystem& files, const ArgumentList& arguments)
+      : status_(status), files_(files), arguments_(arguments) {}
+  void set_status(std::string_view text, uint32_t percent) override;
+
+ private:
+  SharedStatus& status_;
+  FileSystem& files_;
+  const ArgumentList& arguments_;
+};
+
+// The report path with its final component's extension replaced by
+// "progress.json" (a dot and "progress.json" appended when it has none; a
+// leading dot does not start an extension).
+std::string progress_file_path(std::string_view report_path);
+
+// Replaces the progress file beside the --report path with
+// {"percent":P,"text":"T"}; does nothing without a --report value. Write
+// failures are ignored.
+void write_progress_file(FileSystem& files, const ArgumentList& arguments, std::string_view text,
+                         uint32_t percent);
+
+}  // namespace quarvel

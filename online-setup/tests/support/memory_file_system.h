@@ -1,0 +1,108 @@
+// An in-memory FileSystem for unit tests: files are byte strings keyed by
+// their path text; individual operations can be made to fail.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "core/file_system.h"
+
+namespace quarvel::testing_support {
+
+class MemoryFileSystem final : public FileSystem {
+ public:
+  std::map<std::string, std::string> files;
+  std::set<std::string> directories;
+  // Paths whose open_write / remove / rename fail with this text.
+  std::set<std::string> unwritable;
+  std::string failure_text = "Access is denied. (os error 5)";
+  // Number of write_all calls that succeed before every later one fails.
+  int writes_before_failure = -1;
+  int flush_count = 0;
+  bool fail_flush = false;
+
+  Status create_directories(const std::string& path) override {
+    if (unwritable.count(path) != 0) return Failure{failure_text};
+    directories.insert(path);
+    return Ok{};
+  }
+  std::optional<uint64_t> file_size(const std::string& path) override {
+    const auto it = files.find(path);
+    if (it == files.end()) return std::nullopt;
+    return it->second.size();
+  }
+  bool is_regular_file(const std::string& path) override { return files.count(path) != 0; }
+  std::unique_ptr<ReadableFile> open_read(const std::string& path) override;
+  Result<std::unique_ptr<WritableFile>> open_write(const std::string& path,
+                                                   WriteMode mode) override;
+  Status remove_file(const std::string& path) override {
+    if (unwritable.count(path) != 0 || files.erase(path) == 0) return Failure{failure_text};
+    return Ok{};
+  }
+  Status rename_replacing(const std::string& from, const std::string& to) override {
+    const auto it = files.find(from);
+    if (unwritable.count(from) != 0 || unwritable.count(to) != 0 || it == files.end()) {
+      return Failure{failure_text};
+    }
+    std::string bytes = std::move(it->second);
+    files.erase(it);
+    files[to] = std::move(bytes);
+    return Ok{};
+  }
+};
+
+class MemoryReadableFile final : public ReadableFile {
+ public:
+  explicit MemoryReadableFile(std::string bytes) : bytes_(std::move(bytes)) {}
+  Result<uint64_t> size() override { return bytes_.size(); }
+  Result<size_t> read(std::span<uint8_t> buffer) override {
+    const size_t n = std::min(buffer.size(), bytes_.size() - position_);
+    std::copy_n(bytes_.data() + position_, n, buffer.data());
+    position_ += n;
+    return n;
+  }
+
+ private:
+  std::string bytes_;
+  size_t position_ = 0;
+};
+
+class MemoryWritableFile final : public WritableFile {
+ public:
+  MemoryWritableFile(MemoryFileSystem& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
+  Status write_all(std::span<const uint8_t> bytes) override {
+    if (owner_.writes_before_failure == 0) return Failure{owner_.failure_text};
+    if (owner_.writes_before_failure > 0) --owner_.writes_before_failure;
+    owner_.files[path_].append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return Ok{};
+  }
+  Status flush() override {
+    ++owner_.flush_count;
+    if (owner_.fail_flush) return Failure{owner_.failure_text};
+    return Ok{};
+  }
+
+ private:
+  MemoryFileSystem& owner_;
+  std::string path_;
+};
+
+inline std::unique_ptr<ReadableFile> MemoryFileSystem::open_read(const std::string& path) {
+  const auto it = files.find(path);
+  if (it == files.end()) return nullptr;
+  return std::make_unique<MemoryReadableFile>(it->second);
+}
+
+inline Result<std::unique_ptr<WritableFile>> MemoryFileSystem::open_write(const std::string& path,
+                                                                          WriteMode mode) {
+  if (unwritable.count(path) != 0) return Failure{failure_text};
+  if (mode == WriteMode::kTruncate) {
+    files[path].clear();
+  } else {
+    files[path];
+  }
+  return std::unique_ptr<WritableFile>(std::make_unique<MemoryWritableFile>(*this, path));
+}
+
+}  // namespace quarvel::testing_support
