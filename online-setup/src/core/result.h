@@ -32,6 +32,7 @@ class [[nodiscard]] Result {
   T* operator->() { return &value(); }
   const T* operator->() const { return &value(); }
   T& operator*() & { return value(); }
+  const T& operator*() const& { return value(); }
 
   // Only valid when !ok().
   const std::string& message() const { return std::get<1>(state_); }

@@ -1,0 +1,19 @@
+// Size-and-digest check of one package file against the manifest. Runs on
+// the install run's thread; the file is opened fresh for each call.
+#pragma once
+
+#include <string>
+
+#include "core/file_system.h"
+#include "core/release_manifest.h"
+#include "core/result.h"
+
+namespace quarvel {
+
+// true: size and SHA-256 both match. false: the file cannot be opened, or its
+// size or digest differs (a wrong size is never read). A message (the system
+// error text) when the open file's size or content cannot be read.
+Result<bool> verify_package(FileSystem& files, const std::string& path,
+                            const ReleaseManifest& manifest);
+
+}  // namespace quarvel

@@ -1,0 +1,26 @@
+// The release manifest: the JSON document that names the newest setup
+// package, validated strictly into a ReleaseManifest. Pure, any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/result.h"
+
+namespace quarvel {
+
+struct ReleaseManifest {
+  std::string sha256;     // 64 lower-case hexadecimal digits
+  std::string url;        // the download address, exactly as in the manifest
+  std::string file_name;  // the last path segment of url
+  uint64_t build = 0;     // the internal build number
+  uint64_t bytes = 0;     // the package size
+};
+
+// Validates the manifest body against the package host's address layout.
+// Returns the record, or exactly one of the rule messages.
+Result<ReleaseManifest> parse_release_manifest(std::string_view body,
+                                               std::string_view package_host);
+
+}  // namespace quarvel
