@@ -1,0 +1,19 @@
+// The report file of --report: written once when a run has ended (entry
+// thread headless, worker thread in window mode). No lock is taken.
+#pragma once
+
+#include "core/file_system.h"
+#include "main/command_line.h"
+#include "runner/run_outcome.h"
+
+namespace quarvel {
+
+// The report text: the success report, or {"error": message, "status":
+// "failed"}, in the pretty form.
+std::string report_text(const RunOutcome& outcome);
+
+// Replaces the file at the --report value with report_text; does nothing
+// without a value. Write failures are ignored.
+void write_report(FileSystem& files, const ArgumentList& arguments, const RunOutcome& outcome);
+
+}  // namespace quarvel
