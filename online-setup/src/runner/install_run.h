@@ -1,0 +1,56 @@
+// The install run: fetch and validate the manifest, download the package,
+// hand over to the setup, report. Entered headless on the entry thread or
+// for the window on its worker thread; one run at a time per process.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "core/clock.h"
+#include "core/file_system.h"
+#include "http/allowed_hosts.h"
+#include "http/http_client.h"
+#include "main/command_line.h"
+#include "runner/run_outcome.h"
+#include "runner/run_status.h"
+#include "runner/setup_launch.h"
+#include "runner/system_paths.h"
+
+namespace quarvel {
+
+class DownloadStats;
+
+// Everything a run talks to; tests pass fakes.
+struct RunEnvironment {
+  HttpClient& http;
+  const AllowedHosts& hosts;
+  FileSystem& files;
+  MonotonicClock& clock;
+  StatusReporter& status;
+  SharedStatus& shared_status;
+  const std::atomic<bool>& pause_requested;
+  DownloadStats& stats;
+  SystemPaths& paths;
+  SetupLauncher& launcher;
+};
+
+// The window's way of settling the install location once the download has
+// finished (at the given monotonic time): the location, or a message.
+using LocationProvider =
+    std::function<Result<std::string>(std::chrono::nanoseconds download_finished, const ArgumentList&)>;
+
+// A headless run with a location already decided (taken unchecked).
+RunOutcome run_headless(const RunEnvironment& environment, const std::string& install_location,
+                        const ArgumentList& arguments);
+
+// A window run: after the download, asks the provider for the location.
+RunOutcome run_for_window(const RunEnvironment& environment, const ArgumentList& arguments,
+                          const LocationProvider& location_provider);
+
+// The process's real environment (Windows only): WinHTTP, the file system,
+// the clocks, SharedStatus with the progress file, the process records.
+const RunEnvironment& process_run_environment();
+
+}  // namespace quarvel
