@@ -134,9 +134,9 @@ def parse_range(value, size):
     """(first, last) of a single "bytes=" range, "unsatisfiable", or None to ignore it."""
     if not value or not value.startswith("bytes="):
         return None
-    spec = value[len("bytes="):].strip()
-    first_text, dash, last_text = spec.partition("-")
-    if not dash or "," in spec:
+    ranges = value[len("bytes="):].strip()
+    first_text, dash, last_text = ranges.partition("-")
+    if not dash or "," in ranges:
         return None
     if not first_text:  # the last N bytes
         if not last_text.isdigit():
