@@ -79,10 +79,6 @@ struct DownloadTest : testing::Test {
   std::string partial_file() const { return partial_path(kCacheDir, manifest); }
   std::string log_file() const { return std::string(kCacheDir) + "\\network.log"; }
   bool has(const std::string& path) const { return files.files.count(path) != 0; }
-  uint64_t size_of(const std::string& path) const {
-    const auto it = files.files.find(path);
-    return it == files.files.end() ? 0 : it->second.size();
-  }
 
   std::vector<std::string> log_lines() const {
     std::vector<std::string> lines;
@@ -94,22 +90,15 @@ struct DownloadTest : testing::Test {
       lines.push_back(line);
     return lines;
   }
-  std::vector<std::string> status_texts() const {
-    std::vector<std::string> texts;
-    for (const StatusUpdate& update : status.updates)
-      texts.push_back(update.text);
-    return texts;
-  }
-  // The texts that start with the prefix, in order.
+  // The status texts that start with the prefix, in order.
   std::vector<std::string> texts_starting(std::string_view prefix) const {
     std::vector<std::string> texts;
-    for (const std::string& text : status_texts()) {
-      if (text.starts_with(prefix))
-        texts.push_back(text);
+    for (const StatusUpdate& update : status.updates) {
+      if (update.text.starts_with(prefix))
+        texts.push_back(update.text);
     }
     return texts;
   }
-  std::vector<RangeRequest> requested() const { return http.requests; }
   RangeRequest range(uint64_t first, uint64_t last, uint32_t attempt) const {
     return RangeRequest{kUrl, first, last, attempt};
   }

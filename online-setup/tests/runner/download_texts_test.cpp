@@ -80,6 +80,8 @@ TEST(SegmentAcceptance, ContentLengthIsDigitsAfterAtMostOnePlus) {
       {"18446744073709551615", kMax},
       {"18446744073709551616", std::nullopt},
       {"99999999999999999999", std::nullopt},
+      {"18446744073709751616", std::nullopt},  // 2^64 + 200000 must not wrap to 200000
+      {"+-1", std::nullopt},
       {"", std::nullopt},
       {"+", std::nullopt},
       {"++1", std::nullopt},
