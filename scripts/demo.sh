@@ -22,13 +22,14 @@ echo "== preparing a private Wine prefix that trusts the demo CA"
 harness/wine-prefix "$demo/wine-prefix" "$demo/pki/ca.der" build/windows/harness/trust-ca.exe
 
 echo "== publishing build 31 (Quarvel 1.4) on the test hosts"
-python3 - "$demo/hosts" build/windows/stand-in/stand-in-setup.exe <<'PY'
-import hashlib, json, os, shutil, sys
+# The stand-in setup, padded to 20,000,000 bytes so the download takes three segments.
+package=$demo/hosts/downloads/quarvel/1.4.2/Quarvel-1.4-b31-Windows-x64-Setup.exe
+mkdir -p "$(dirname "$package")"
+python3 stand-in-setup/pad.py build/windows/stand-in/stand-in-setup.exe "$package" 20000000
+python3 - "$demo/hosts" "$package" <<'PY'
+import hashlib, json, os, sys
 hosts, package = sys.argv[1], sys.argv[2]
-name = "Quarvel-1.4-b31-Windows-x64-Setup.exe"
-folder = os.path.join(hosts, "downloads", "quarvel", "1.4.2")
-os.makedirs(folder)
-shutil.copy(package, os.path.join(folder, name))
+name = os.path.basename(package)
 data = open(package, "rb").read()
 manifest = {
     "schema": 1, "product": "quarvel", "platform": "windows-x64", "channel": "cef-offline",
@@ -49,10 +50,13 @@ python3 test-hosts/quarvel_test_hosts.py --serve "$demo/hosts" --pki "$demo/pki"
 hosts=\$!
 for _ in \$(seq 100); do grep -q serving "$demo/out/hosts.log" 2>/dev/null && break; sleep 0.1; done
 exe=build/windows/test-bin/QuarvelOnlineSetup.exe
+# Run 1 installs where it is told; run 2 finds that installation in the registry.
+install_dir=(--install-dir 'C:\Quarvel Demo\Quarvel')
 for run in 1 2; do
   /usr/lib/wine/wine64 "\$exe" --quiet --cache-dir '$(windows_path "$demo/cache")' \
-    --report "$(windows_path "$demo/out")\\\\run\$run.json"
+    --report "$(windows_path "$demo/out")\\\\run\$run.json" "\${install_dir[@]}"
   echo "run \$run exit code: \$?" > "$demo/out/run\$run.exit"
+  install_dir=()
 done
 kill \$hosts
 wait \$hosts 2>/dev/null
@@ -71,6 +75,5 @@ done
 show "network log ($demo/cache/network.log)" "$demo/cache/network.log"
 echo "-- cache folder"
 ls -l "$demo/cache"
-installed=$(find "$demo/wine-prefix/drive_c" -name quarvel-install.json -path '*Programs/Quarvel*' | head -n1)
-echo "-- installed files ($(dirname "$installed"))"
-ls -l "$(dirname "$installed")"
+echo "-- installed files (C:\\Quarvel Demo\\Quarvel)"
+ls -l "$demo/wine-prefix/drive_c/Quarvel Demo/Quarvel"
