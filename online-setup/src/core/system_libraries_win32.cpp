@@ -1,10 +1,20 @@
 #include "core/system_libraries_win32.h"
 
+#include <initializer_list>
+
 namespace quarvel::win32 {
 namespace {
 
+// Loads by absolute System32 path; the DLL's own dependencies are then looked
+// for in its folder (System32) and nowhere else.
 HMODULE load_system_library(const wchar_t* name) {
-  return LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  wchar_t path[MAX_PATH + 32];
+  const UINT length = GetSystemDirectoryW(path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  path[length] = L'\\';
+  lstrcpynW(path + length + 1, name, 30);
+  return LoadLibraryExW(path, nullptr,
+                        LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 template <class Function>
@@ -42,7 +52,14 @@ bool load_bcrypt(BcryptApi& api) {
 }  // namespace
 
 bool restrict_dll_search_to_system32() noexcept {
-  return SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) != FALSE;
+  const bool restricted = SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) != FALSE;
+  // Imports of user32 (version), WinHTTP (crypt32, secur32) and CNG on some
+  // systems; loading a dependency by name does not always honour the
+  // restriction above.
+  for (const wchar_t* dependency : {L"version.dll", L"crypt32.dll", L"secur32.dll"}) {
+    load_system_library(dependency);
+  }
+  return restricted;
 }
 
 const WinHttpApi* winhttp_api() noexcept {

@@ -11,8 +11,11 @@
 
 namespace quarvel::win32 {
 
-// Limits the process's DLL search to System32. Returns false when the system
-// lacks SetDefaultDllDirectories (not the case on any supported Windows).
+// Limits the process's DLL search to System32 and loads, by absolute System32
+// path, the DLLs that the system DLLs used here import but that are not
+// KnownDLLs (a module loaded under a name is reused rather than searched for).
+// Returns false when the system lacks SetDefaultDllDirectories (not the case
+// on any supported Windows).
 bool restrict_dll_search_to_system32() noexcept;
 
 struct WinHttpApi {

@@ -1,0 +1,65 @@
+"""DLL search-order hijacking: DLLs planted next to the installer (as in a
+Downloads folder) under the names of system DLLs it uses are never loaded.
+
+Each planted DLL leaves "<name>.loaded" beside itself if anything loads it.
+Wine is told to prefer such native DLLs over its own, so a plain LoadLibrary
+by bare name does pick them up: the control probe shows that first.
+"""
+import shutil
+import unittest
+
+import e2e_support
+import installer_support
+from installer_support import Installer
+
+PLANTED = sorted((e2e_support.BUILD_DIR / "planted-dlls").glob("*.dll"))
+PREFER_PLANTED = ",".join(dll.stem for dll in PLANTED) + "=n,b;mscoree,mshtml="
+
+
+class PlantedDlls(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        e2e_support.require_test_network()
+        cls.hosts = e2e_support.test_hosts().start()
+        installer_support.publish(cls.hosts, installer_support.stand_in_package())
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.hosts.stop()
+
+    def setUp(self):
+        self.folder = e2e_support.temp_dir(self)
+        self.downloads = self.folder / "Downloads"
+        self.downloads.mkdir()
+        for dll in PLANTED:
+            shutil.copy(dll, self.downloads)
+        shutil.copy(installer_support.INSTALLER, self.downloads)
+        shutil.copy(e2e_support.BUILD_DIR / "harness" / "plant-probe.exe", self.downloads)
+        self.installer = Installer(self.folder)
+
+    def markers(self):
+        return sorted(path.name for path in self.downloads.glob("*.loaded"))
+
+    def run_in_downloads(self, command, **environment):
+        return self.installer.run_windows(command, WINEDLLOVERRIDES=PREFER_PLANTED, **environment)
+
+    def test_planted_dlls_would_load_in_an_unprotected_program(self):
+        for dll in ("version.dll", "winhttp.dll", "bcrypt.dll"):
+            self.run_in_downloads([str(self.downloads / "plant-probe.exe"), dll])
+        self.assertEqual(self.markers(), ["bcrypt.dll.loaded", "version.dll.loaded",
+                                          "winhttp.dll.loaded"])
+
+    def test_the_installer_loads_none_of_them_and_still_installs(self):
+        install_dir = e2e_support.windows_path(self.folder / "Quarvel")
+        command = self.installer.command("--quiet", "--install-dir", install_dir)
+        command[0] = str(self.downloads / "QuarvelOnlineSetup.exe")
+        run = self.run_in_downloads(command)
+        self.assertEqual(self.markers(), [])
+        self.assertEqual(run.exit_code, 0, run.report)
+        self.assertEqual(run.report["status"], "complete")
+        self.assertEqual(run.report["httpStatus"], 206, "the download went through WinHTTP")
+        self.assertIsNotNone(run.setup_call)
+
+
+if __name__ == "__main__":
+    unittest.main()
