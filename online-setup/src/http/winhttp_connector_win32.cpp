@@ -38,6 +38,8 @@ Result<WinHttpHandle> open_session(const WinHttpApi& api) {
 }
 
 // A GET over TLS that never follows redirects and sends no logon credentials.
+// The wait for the response headers is bounded like every other step: the
+// session's receive time-out does not cover it everywhere.
 Result<WinHttpHandle> open_request(const WinHttpApi& api,
                                    HINTERNET connection,
                                    const std::string& object) {
@@ -50,7 +52,9 @@ Result<WinHttpHandle> open_request(const WinHttpApi& api,
   if (!set_dword_option(api, request.get(), WINHTTP_OPTION_REDIRECT_POLICY,
                         WINHTTP_OPTION_REDIRECT_POLICY_NEVER) ||
       !set_dword_option(api, request.get(), WINHTTP_OPTION_AUTOLOGON_POLICY,
-                        WINHTTP_AUTOLOGON_SECURITY_LEVEL_HIGH)) {
+                        WINHTTP_AUTOLOGON_SECURITY_LEVEL_HIGH) ||
+      !set_dword_option(api, request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT,
+                        kTimeoutMilliseconds)) {
     return last_network_error();
   }
   return request;

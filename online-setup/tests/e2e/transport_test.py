@@ -227,5 +227,14 @@ class TransportTest(unittest.TestCase):
         self.assertIn(NETWORK_ERROR.match(outcome["message"]).group(1), ("12002", "10060"))
         self.assertLess(time.monotonic() - started, 21)
 
+    def test_a_server_that_never_answers_times_out_after_15_seconds(self):
+        self.hosts.always(Fault(stall_before=22))
+        started = time.monotonic()
+        outcome = self.probe("get", self.package_url, timeout=60)
+        self.assertRegex(outcome["message"], NETWORK_ERROR)
+        self.assertNotIn("bodyBytes", outcome)
+        self.assertLess(time.monotonic() - started, 21)
+
+
 if __name__ == "__main__":
     unittest.main()
