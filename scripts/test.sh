@@ -42,7 +42,7 @@ for preset in native native-asan; do
   if step "configure-$preset" cmake --preset "$preset" && step "build-$preset" cmake --build --preset "$preset"; then
     echo "== test-$preset"
     ctest --preset "$preset" --timeout 300 >"$log_dir/test-$preset.log" 2>&1
-    grep -E '(\*\*\*Failed|Timeout|Not Run|tests passed)' "$log_dir/test-$preset.log" | tail -n 20
+    grep -E '(\*\*\*(Failed|Timeout|Exception)|Not Run|tests passed)' "$log_dir/test-$preset.log" | tail -n 20
     count_ctest "$log_dir/test-$preset.log"
   fi
 done
@@ -53,7 +53,7 @@ if step configure-windows cmake --preset windows && step build-windows cmake --b
   echo "== test-windows"
   harness/netns-run build/windows/wine-prefix ctest --test-dir build/windows --output-on-failure --timeout 600 \
     >"$log_dir/test-windows.log" 2>&1
-  grep -E '(\*\*\*Failed|Timeout|Not Run|tests passed)' "$log_dir/test-windows.log" | tail -n 20
+  grep -E '(\*\*\*(Failed|Timeout|Exception)|Not Run|tests passed)' "$log_dir/test-windows.log" | tail -n 20
   count_ctest "$log_dir/test-windows.log"
 fi
 

@@ -109,6 +109,7 @@ std::optional<uint64_t> non_negative_integer(const json* value) {
   return std::nullopt;
 }
 
+// The member's text, or nullptr when it is missing or not a string.
 const std::string* string_value(const json* value) {
   return value != nullptr && value->is_string() ? &value->get_ref<const std::string&>() : nullptr;
 }
@@ -174,11 +175,13 @@ std::optional<std::string> package_file_name(std::string_view url,
   return std::string(name);
 }
 
+// 1 to 16 bytes, each an ASCII digit or "."; false for a missing text.
 bool is_display_version(const std::string* text) {
   return text != nullptr && !text->empty() && text->size() <= kMaxDisplayVersion &&
          all_of(*text, [](char c) { return is_digit(c) || c == '.'; });
 }
 
+// True only for a string equal to expected byte for byte.
 bool is_exact_string(const json* value, std::string_view expected) {
   const std::string* text = string_value(value);
   return text != nullptr && *text == expected;
