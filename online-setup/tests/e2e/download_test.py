@@ -62,19 +62,9 @@ def flipped(data, position):
     return data[:position] + bytes([data[position] ^ 0xFF]) + data[position + 1:]
 
 
-class DownloadTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        e2e_support.require_test_network()
-        cls.hosts = e2e_support.test_hosts().start()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.hosts.stop()
-
+class DownloadTest(e2e_support.HostsTestCase):
     def setUp(self):
-        self.hosts.clear_faults()
-        self.hosts.clear_requests()
+        super().setUp()
         folder = e2e_support.temp_dir(self)
         self.cache = folder / "cache"
         self.cache_text = e2e_support.windows_path(self.cache)

@@ -12,6 +12,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import unittest
 
 SOURCE_DIR = pathlib.Path(os.environ.get("QUARVEL_SOURCE_DIR",
                                          pathlib.Path(__file__).resolve().parents[3]))
@@ -38,6 +39,24 @@ def require_test_network():
 def test_hosts(**options):
     """Test hosts on 0.0.0.0:443 with the build's certificates (not started)."""
     return quarvel_test_hosts.TestHosts(pki_dir=PKI_DIR, **options)
+
+
+class HostsTestCase(unittest.TestCase):
+    """Test hosts started once for the class; every test begins with no faults
+    and an empty request record."""
+
+    @classmethod
+    def setUpClass(cls):
+        require_test_network()
+        cls.hosts = test_hosts().start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.hosts.stop()
+
+    def setUp(self):
+        self.hosts.clear_faults()
+        self.hosts.clear_requests()
 
 
 def run_windows(program, *arguments, timeout=60, cwd=None):
