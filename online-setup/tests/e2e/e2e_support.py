@@ -12,6 +12,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import unittest
 
 SOURCE_DIR = pathlib.Path(os.environ.get("QUARVEL_SOURCE_DIR",
                                          pathlib.Path(__file__).resolve().parents[3]))
@@ -40,14 +41,44 @@ def test_hosts(**options):
     return quarvel_test_hosts.TestHosts(pki_dir=PKI_DIR, **options)
 
 
+class HostsTestCase(unittest.TestCase):
+    """Test hosts started once for the class; every test begins with no faults
+    and an empty request record."""
+
+    @classmethod
+    def setUpClass(cls):
+        require_test_network()
+        cls.hosts = test_hosts().start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.hosts.stop()
+
+    def setUp(self):
+        self.hosts.clear_faults()
+        self.hosts.clear_requests()
+
+
 def run_windows(program, *arguments, timeout=60, cwd=None):
     """Runs a Windows program of the build under Wine in the build's prefix and
     returns the finished subprocess.CompletedProcess (stdout and stderr as bytes).
     A program still running after `timeout` seconds is killed and the test fails."""
-    environment = dict(os.environ, WINEPREFIX=str(WINE_PREFIX), WINEDEBUG="-all",
-                       WINEDLLOVERRIDES="mscoree,mshtml=")
     return subprocess.run([WINE, str(program), *map(str, arguments)], capture_output=True,
-                          timeout=timeout, cwd=cwd, env=environment, check=False)
+                          timeout=timeout, cwd=cwd, env=wine_environment(), check=False)
+
+
+def start_windows(program, *arguments, cwd=None):
+    """Starts a Windows program of the build under Wine without waiting for it and
+    returns its subprocess.Popen (output discarded); the process is the Windows
+    program itself, so killing it ends the program at once."""
+    return subprocess.Popen([WINE, str(program), *map(str, arguments)], cwd=cwd,
+                            env=wine_environment(), stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+
+
+def wine_environment():
+    return dict(os.environ, WINEPREFIX=str(WINE_PREFIX), WINEDEBUG="-all",
+                WINEDLLOVERRIDES="mscoree,mshtml=")
 
 
 def json_lines(output):
