@@ -9,20 +9,14 @@ import installer_support
 from installer_support import Installer
 
 
-class HeadlessInstall(unittest.TestCase):
+class HeadlessInstall(e2e_support.HostsTestCase):
     @classmethod
     def setUpClass(cls):
-        e2e_support.require_test_network()
-        cls.hosts = e2e_support.test_hosts().start()
+        super().setUpClass()
         cls.package = installer_support.stand_in_package()
 
-    @classmethod
-    def tearDownClass(cls):
-        cls.hosts.stop()
-
     def setUp(self):
-        self.hosts.clear_faults()
-        self.hosts.clear_requests()
+        super().setUp()
         installer_support.publish(self.hosts, self.package)
         self.folder = e2e_support.temp_dir(self)
         self.installer = Installer(self.folder)

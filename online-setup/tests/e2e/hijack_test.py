@@ -16,18 +16,14 @@ PLANTED = sorted((e2e_support.BUILD_DIR / "planted-dlls").glob("*.dll"))
 PREFER_PLANTED = ",".join(dll.stem for dll in PLANTED) + "=n,b;mscoree,mshtml="
 
 
-class PlantedDlls(unittest.TestCase):
+class PlantedDlls(e2e_support.HostsTestCase):
     @classmethod
     def setUpClass(cls):
-        e2e_support.require_test_network()
-        cls.hosts = e2e_support.test_hosts().start()
+        super().setUpClass()
         installer_support.publish(cls.hosts, installer_support.stand_in_package())
 
-    @classmethod
-    def tearDownClass(cls):
-        cls.hosts.stop()
-
     def setUp(self):
+        super().setUp()
         self.folder = e2e_support.temp_dir(self)
         self.downloads = self.folder / "Downloads"
         self.downloads.mkdir()

@@ -23,20 +23,14 @@ def sha256(data):
     return hashlib.sha256(data).hexdigest()
 
 
-class TransportTest(unittest.TestCase):
+class TransportTest(e2e_support.HostsTestCase):
     @classmethod
     def setUpClass(cls):
-        e2e_support.require_test_network()
-        cls.hosts = e2e_support.test_hosts().start()
+        super().setUpClass()
         cls.package_url = cls.hosts.add_package("1.02", "QuarvelSetup-27.exe", PACKAGE)
 
-    @classmethod
-    def tearDownClass(cls):
-        cls.hosts.stop()
-
     def setUp(self):
-        self.hosts.clear_faults()
-        self.hosts.clear_requests()
+        super().setUp()
         self.hosts.use_certificate("hosts")
         self.hosts.set_manifest(MANIFEST)
 
