@@ -2,6 +2,7 @@
 
 #include "core/file_system.h"
 #include "runner/run_status.h"
+#include "windows_ui/window_main.h"
 
 namespace quarvel {
 
@@ -9,7 +10,7 @@ namespace quarvel {
 // headless mode only reports its first status and fails.
 const EntryOperations& program_operations() {
   static const EntryOperations operations{
-      .window_main = [] {},
+      .window_main = window_main,
       .discover_install_location = [] { return std::string(); },
       .run_headless =
           [](const std::string&, const ArgumentList& arguments) -> RunOutcome {
