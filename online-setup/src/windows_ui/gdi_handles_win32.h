@@ -7,43 +7,39 @@
 
 namespace quarvel::win32 {
 
-// A font, brush or bitmap; DeleteObject when destroyed (it must be selected
-// out of every device context by then).
-template <class Handle>
-class GdiObject {
+// Owns a handle and releases it when destroyed.
+template <class Handle, auto release>
+class ScopedHandle {
  public:
-  explicit GdiObject(Handle handle) : handle_(handle) {}
-  ~GdiObject() {
+  explicit ScopedHandle(Handle handle) : handle_(handle) {}
+  ~ScopedHandle() {
     if (handle_ != nullptr)
-      DeleteObject(handle_);
+      release(handle_);
   }
-  GdiObject(const GdiObject&) = delete;
-  GdiObject& operator=(const GdiObject&) = delete;
+  ScopedHandle(const ScopedHandle&) = delete;
+  ScopedHandle& operator=(const ScopedHandle&) = delete;
   Handle get() const { return handle_; }
 
  private:
   Handle handle_;
 };
 
-// A memory device context; DeleteDC when destroyed.
-class MemoryDc {
- public:
-  explicit MemoryDc(HDC compatible_with) : dc_(CreateCompatibleDC(compatible_with)) {}
-  ~MemoryDc() {
-    if (dc_ != nullptr)
-      DeleteDC(dc_);
-  }
-  MemoryDc(const MemoryDc&) = delete;
-  MemoryDc& operator=(const MemoryDc&) = delete;
-  HDC get() const { return dc_; }
+// A font, brush or bitmap; it must be selected out of every device context
+// before it is deleted.
+template <class Handle>
+using GdiObject = ScopedHandle<Handle, DeleteObject>;
 
- private:
-  HDC dc_;
-};
+// A memory device context (CreateCompatibleDC).
+using MemoryDc = ScopedHandle<HDC, DeleteDC>;
+
+// An icon loaded with LoadImageW.
+using IconHandle = ScopedHandle<HICON, DestroyIcon>;
 
 // Selects an object into a device context and selects the previous one back
-// when destroyed. While selected, the context uses the object but does not
-// own it: the object's owner must outlive the selection.
+// when destroyed. SelectObject hands the object to the context for drawing
+// only: ownership stays with its ScopedHandle (or the system, for stock
+// objects), which must outlive the selection; the previous object returns to
+// the context, whose owner it always was.
 class Selection {
  public:
   Selection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
@@ -72,22 +68,6 @@ class PaintScope {
   HWND window_;
   PAINTSTRUCT paint_{};
   HDC dc_;
-};
-
-// An icon loaded with LoadImageW; DestroyIcon when destroyed.
-class IconHandle {
- public:
-  explicit IconHandle(HICON icon) : icon_(icon) {}
-  ~IconHandle() {
-    if (icon_ != nullptr)
-      DestroyIcon(icon_);
-  }
-  IconHandle(const IconHandle&) = delete;
-  IconHandle& operator=(const IconHandle&) = delete;
-  HICON get() const { return icon_; }
-
- private:
-  HICON icon_;
 };
 
 }  // namespace quarvel::win32

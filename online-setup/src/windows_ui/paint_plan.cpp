@@ -66,24 +66,8 @@ StateTexts state_texts(const PaintSnapshot& s) {
   return {"下载已暂停。", "继续"};
 }
 
-DrawOperation text(LogicalRect rect,
-                   uint32_t colour,
-                   int size,
-                   int weight,
-                   uint32_t format,
-                   std::string content) {
-  return {.kind = DrawKind::kText,
-          .rect = rect,
-          .colour = colour,
-          .font_size = size,
-          .font_weight = weight,
-          .format = format,
-          .text = std::move(content)};
-}
-
-DrawOperation rounded(LogicalRect rect, int corner, uint32_t colour) {
-  return {.kind = DrawKind::kRoundedRectangle, .rect = rect, .colour = colour, .corner = corner};
-}
+constexpr auto text = text_operation;
+constexpr auto rounded = rounded_rectangle_operation;
 
 void add_stages(std::vector<DrawOperation>& ops, int reached_up_to) {
   for (int i = 0; i < 3; ++i) {
@@ -111,6 +95,25 @@ void add_progress(std::vector<DrawOperation>& ops, const PaintSnapshot& s) {
 }
 
 }  // namespace
+
+DrawOperation text_operation(LogicalRect rect,
+                             uint32_t colour,
+                             int font_size,
+                             int font_weight,
+                             uint32_t format,
+                             std::string text) {
+  return {.kind = DrawKind::kText,
+          .rect = rect,
+          .colour = colour,
+          .font_size = font_size,
+          .font_weight = font_weight,
+          .format = format,
+          .text = std::move(text)};
+}
+
+DrawOperation rounded_rectangle_operation(LogicalRect rect, int corner, uint32_t colour) {
+  return {.kind = DrawKind::kRoundedRectangle, .rect = rect, .colour = colour, .corner = corner};
+}
 
 PaintSnapshot take_paint_snapshot(SharedStatus& status, WindowState& window) {
   PaintSnapshot snapshot;

@@ -56,6 +56,17 @@ struct DrawOperation {
   bool operator==(const DrawOperation&) const = default;
 };
 
+// A text element: rectangle, colour (0xRRGGBB), font size and weight, format.
+DrawOperation text_operation(LogicalRect rect,
+                             uint32_t colour,
+                             int font_size,
+                             int font_weight,
+                             uint32_t format,
+                             std::string text);
+
+// A filled rounded rectangle without outline.
+DrawOperation rounded_rectangle_operation(LogicalRect rect, int corner, uint32_t colour);
+
 // The whole picture, in drawing order, over a white background.
 std::vector<DrawOperation> paint_operations(const PaintSnapshot& snapshot);
 

@@ -77,7 +77,7 @@ void paint_window(HWND window) {
   GetClientRect(window, &client);
   // Destroyed in reverse: the old bitmap is selected back, then the bitmap
   // and the memory context are deleted, then EndPaint.
-  const MemoryDc memory(paint.dc());
+  const MemoryDc memory(CreateCompatibleDC(paint.dc()));
   const GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(paint.dc(), client.right, client.bottom));
   const Selection bitmap_selection(memory.get(), bitmap.get());
   FillRect(memory.get(), &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));

@@ -10,24 +10,8 @@ namespace {
 constexpr uint32_t kMiddle = kTextSingleLine | kTextVCenter;
 constexpr uint32_t kCentred = kTextSingleLine | kTextVCenter | kTextCenter;
 
-DrawOperation text(LogicalRect r,
-                   uint32_t colour,
-                   int size,
-                   int weight,
-                   uint32_t format,
-                   std::string content) {
-  return {.kind = DrawKind::kText,
-          .rect = r,
-          .colour = colour,
-          .font_size = size,
-          .font_weight = weight,
-          .format = format,
-          .text = std::move(content)};
-}
-
-DrawOperation shape(LogicalRect r, int corner, uint32_t colour) {
-  return {.kind = DrawKind::kRoundedRectangle, .rect = r, .colour = colour, .corner = corner};
-}
+constexpr auto text = text_operation;
+constexpr auto shape = rounded_rectangle_operation;
 
 TEST(PaintPlan, DrawsEveryElementInOrderWhileDownloading) {
   const PaintSnapshot running{.text = "正在下载 12.0 MB / 40.0 MB", .percent = 50, .running = true};
