@@ -39,7 +39,7 @@ void write_file(const std::wstring& path, const std::string& bytes) {
 }
 
 void install(const std::wstring& folder) {
-  CreateDirectoryW(folder.c_str(), nullptr);
+  (void)quarvel::system_file_system().create_directories(narrow(folder));
   const std::wstring base = folder.empty() || folder.back() == L'\\' ? folder : folder + L"\\";
   write_file(base + L"Quarvel.exe", "MZ stand-in application");
   write_file(base + L"quarvel-install.json", "{\"installedBy\":\"stand-in setup\"}");

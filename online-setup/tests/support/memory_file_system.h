@@ -2,6 +2,7 @@
 // their path text; individual operations can be made to fail.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -17,19 +18,27 @@ class MemoryFileSystem final : public FileSystem {
   // Paths whose open_write / remove / rename fail with this text.
   std::set<std::string> unwritable;
   std::string failure_text = "Access is denied. (os error 5)";
+  // Paths whose remove_file fails (the file stays).
+  std::set<std::string> undeletable;
+  // Paths that open for reading but whose reads fail.
+  std::set<std::string> unreadable;
   // Number of write_all calls that succeed before every later one fails.
   int writes_before_failure = -1;
+  // Per path: number of write_all calls to it that succeed before later ones fail.
+  std::map<std::string, int> writes_before_failure_at;
   int flush_count = 0;
   bool fail_flush = false;
 
   Status create_directories(const std::string& path) override {
-    if (unwritable.count(path) != 0) return Failure{failure_text};
+    if (unwritable.count(path) != 0)
+      return Failure{failure_text};
     directories.insert(path);
     return Ok{};
   }
   std::optional<uint64_t> file_size(const std::string& path) override {
     const auto it = files.find(path);
-    if (it == files.end()) return std::nullopt;
+    if (it == files.end())
+      return std::nullopt;
     return it->second.size();
   }
   bool is_regular_file(const std::string& path) override { return files.count(path) != 0; }
@@ -37,7 +46,9 @@ class MemoryFileSystem final : public FileSystem {
   Result<std::unique_ptr<WritableFile>> open_write(const std::string& path,
                                                    WriteMode mode) override;
   Status remove_file(const std::string& path) override {
-    if (unwritable.count(path) != 0 || files.erase(path) == 0) return Failure{failure_text};
+    if (unwritable.count(path) != 0 || undeletable.count(path) != 0 || files.erase(path) == 0) {
+      return Failure{failure_text};
+    }
     return Ok{};
   }
   Status rename_replacing(const std::string& from, const std::string& to) override {
@@ -54,9 +65,12 @@ class MemoryFileSystem final : public FileSystem {
 
 class MemoryReadableFile final : public ReadableFile {
  public:
-  explicit MemoryReadableFile(std::string bytes) : bytes_(std::move(bytes)) {}
+  MemoryReadableFile(std::string bytes, std::string read_failure)
+      : bytes_(std::move(bytes)), read_failure_(std::move(read_failure)) {}
   Result<uint64_t> size() override { return bytes_.size(); }
   Result<size_t> read(std::span<uint8_t> buffer) override {
+    if (!read_failure_.empty())
+      return Failure{read_failure_};
     const size_t n = std::min(buffer.size(), bytes_.size() - position_);
     std::copy_n(bytes_.data() + position_, n, buffer.data());
     position_ += n;
@@ -65,38 +79,57 @@ class MemoryReadableFile final : public ReadableFile {
 
  private:
   std::string bytes_;
+  std::string read_failure_;  // empty: reads succeed
   size_t position_ = 0;
 };
 
 class MemoryWritableFile final : public WritableFile {
  public:
-  MemoryWritableFile(MemoryFileSystem& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
+  MemoryWritableFile(MemoryFileSystem& owner, std::string path)
+      : owner_(owner), path_(std::move(path)) {}
   Status write_all(std::span<const uint8_t> bytes) override {
-    if (owner_.writes_before_failure == 0) return Failure{owner_.failure_text};
-    if (owner_.writes_before_failure > 0) --owner_.writes_before_failure;
+    if (!spend(owner_.writes_before_failure))
+      return Failure{owner_.failure_text};
+    const auto budget = owner_.writes_before_failure_at.find(path_);
+    if (budget != owner_.writes_before_failure_at.end() && !spend(budget->second)) {
+      return Failure{owner_.failure_text};
+    }
     owner_.files[path_].append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     return Ok{};
   }
   Status flush() override {
     ++owner_.flush_count;
-    if (owner_.fail_flush) return Failure{owner_.failure_text};
+    if (owner_.fail_flush)
+      return Failure{owner_.failure_text};
     return Ok{};
   }
 
  private:
+  // False when the budget is used up; a negative budget is unlimited.
+  static bool spend(int& budget) {
+    if (budget == 0)
+      return false;
+    if (budget > 0)
+      --budget;
+    return true;
+  }
+
   MemoryFileSystem& owner_;
   std::string path_;
 };
 
 inline std::unique_ptr<ReadableFile> MemoryFileSystem::open_read(const std::string& path) {
   const auto it = files.find(path);
-  if (it == files.end()) return nullptr;
-  return std::make_unique<MemoryReadableFile>(it->second);
+  if (it == files.end())
+    return nullptr;
+  const std::string read_failure = unreadable.count(path) != 0 ? failure_text : std::string();
+  return std::make_unique<MemoryReadableFile>(it->second, read_failure);
 }
 
 inline Result<std::unique_ptr<WritableFile>> MemoryFileSystem::open_write(const std::string& path,
                                                                           WriteMode mode) {
-  if (unwritable.count(path) != 0) return Failure{failure_text};
+  if (unwritable.count(path) != 0)
+    return Failure{failure_text};
   if (mode == WriteMode::kTruncate) {
     files[path].clear();
   } else {

@@ -1,0 +1,33 @@
+// Address checks done before any network call. Pure; any thread.
+#include "http/https_address.h"
+
+#include "http/transport_messages.h"
+
+namespace quarvel {
+namespace {
+
+constexpr std::string_view kScheme = "https://";
+
+bool is_allowed(std::string_view host, const AllowedHosts& hosts) {
+  return host == hosts.release_host || host == hosts.package_host;
+}
+
+}  // namespace
+
+Result<HttpsTarget> split_https_address(std::string_view address, const AllowedHosts& hosts) {
+  if (!address.starts_with(kScheme)) {
+    return Failure{kHttpsRequiredMessage};
+  }
+  const std::string_view rest = address.substr(kScheme.size());
+  const size_t slash = rest.find('/');
+  if (slash == std::string_view::npos) {
+    return Failure{kHttpsRequiredMessage};
+  }
+  const std::string_view host = rest.substr(0, slash);
+  if (!is_allowed(host, hosts)) {
+    return Failure{kInvalidHostMessage};
+  }
+  return HttpsTarget{std::string(host), std::string(rest.substr(slash))};
+}
+
+}  // namespace quarvel

@@ -1,0 +1,25 @@
+#include "runner/cache_files.h"
+
+#include "core/paths.h"
+
+namespace quarvel {
+
+std::string package_path(std::string_view cache_dir, const ReleaseManifest& manifest) {
+  return join_path(cache_dir, manifest.file_name);
+}
+
+std::string partial_path(std::string_view cache_dir, const ReleaseManifest& manifest) {
+  return join_path(cache_dir, std::to_string(manifest.build) + "-" + manifest.sha256 + ".part");
+}
+
+void append_network_log(FileSystem& files, std::string_view cache_dir, std::string_view line) {
+  auto log = files.open_write(join_path(cache_dir, "network.log"), WriteMode::kAppend);
+  if (!log)
+    return;
+  std::string text(line);
+  text.push_back('\n');
+  (void)(*log)->write_all(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+  // The log closes when the handle goes out of scope, on every path.
+}
+
+}  // namespace quarvel

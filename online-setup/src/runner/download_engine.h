@@ -1,0 +1,24 @@
+// download_package: brings the full, verified setup package into the cache
+// under its final name, reusing a verified package, resuming the partial file
+// and fetching the rest in ranged requests. Runs on the install run's thread
+// (the worker in window mode, the entry thread in headless mode).
+#pragma once
+
+#include <string>
+
+#include "core/release_manifest.h"
+#include "core/result.h"
+#include "runner/download_environment.h"
+
+namespace quarvel {
+
+// The path of the verified package file in the cache. On failure exactly one
+// message: the system error text of a file operation, a verification failure
+// text, the pause text, the give-up text after five failed attempts, the
+// segment mismatch or overlong-body text, or the corrupt-package text (the
+// partial file is then deleted). Every byte received stays in the partial file.
+Result<std::string> download_package(const DownloadEnvironment& env,
+                                     const std::string& cache_dir,
+                                     const ReleaseManifest& manifest);
+
+}  // namespace quarvel

@@ -1,0 +1,26 @@
+// Everything the download engine talks to, handed in by the install run so
+// that tests can pass fakes. The references outlive the download call; the
+// call uses them on the install run's thread only (pause_requested is set by
+// the window thread and only read here).
+#pragma once
+
+#include <atomic>
+
+#include "core/clock.h"
+#include "core/file_system.h"
+#include "http/http_client.h"
+#include "runner/download_stats.h"
+#include "runner/run_status.h"
+
+namespace quarvel {
+
+struct DownloadEnvironment {
+  HttpClient& http;
+  FileSystem& files;
+  MonotonicClock& clock;
+  StatusReporter& status;
+  const std::atomic<bool>& pause_requested;
+  DownloadStats& stats;
+};
+
+}  // namespace quarvel

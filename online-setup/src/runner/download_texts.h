@@ -1,0 +1,61 @@
+// The download engine's user-visible texts, network-log lines and progress
+// figures. Pure functions, any thread.
+//
+// Megabyte figures (done, total, speed) are multiples of 1,048,576 bytes shown
+// with one digit after the point, rounded down to the tenth, like the percent:
+// 5,767,168 bytes is "5.5", 12,582,912 is "12.0", 1,048,575 is "0.9". A figure
+// never claims more than has arrived, so "done" equals "total" only at the end.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "http/http_client.h"
+
+namespace quarvel {
+
+inline constexpr std::string_view kPackageFoundText = "已找到校验通过的安装包";
+inline constexpr uint32_t kPackageFoundPercent = 92;
+inline constexpr std::string_view kVerifyingText = "正在校验安装包…";
+inline constexpr uint32_t kVerifyingPercent = 90;
+inline constexpr std::string_view kDownloadPausedText = "下载已暂停，可继续下载";
+inline constexpr std::string_view kSegmentMismatchText = "下载分段信息不匹配，未继续写入；请重试";
+inline constexpr std::string_view kSegmentTooLongText = "下载数据超过预期长度";
+inline constexpr std::string_view kSegmentTimeoutText = "分段连接超时";
+inline constexpr std::string_view kSegmentInterruptedText = "分段下载中断";
+inline constexpr std::string_view kPackageCorruptText = "安装包校验失败，未执行安装；请重试";
+
+// Bytes in megabytes with one decimal, rounded down: "12.0".
+std::string megabytes_text(uint64_t bytes);
+
+// The average speed over a window, (bytes ÷ 1,048,576) ÷ max(elapsed, 1 ms),
+// in megabytes per second with one decimal, rounded down: "2.5".
+std::string speed_text(uint64_t bytes, std::chrono::nanoseconds elapsed);
+
+// offset × 85 ÷ total, rounded down; 0 when total is 0.
+uint32_t download_percent(uint64_t offset, uint64_t total);
+
+// "正在连接 · 已下载 {done} / {total} MB".
+std::string connecting_text(uint64_t offset, uint64_t total);
+
+// "正在下载 {done} / {total} MB · {speed} MB/s".
+std::string downloading_text(uint64_t offset, uint64_t total, std::string_view speed);
+
+// "连接中断，正在自动重连（{attempt}/{limit}）· 已下载 {done} MB".
+std::string reconnecting_text(uint32_t attempt, uint32_t limit, uint64_t offset);
+
+// "连接中断，已保留 {done} MB；点击继续即可续传。{reason}".
+std::string gave_up_text(uint64_t offset, std::string_view reason);
+
+// "下载服务暂时不可用（HTTP {status}）".
+std::string service_unavailable_text(uint32_t status);
+
+// "request={n} range={first}-{last}/{bytes} retry={attempt}".
+std::string request_log_line(uint32_t request, ByteRange range, uint64_t total, uint32_t attempt);
+
+// "request={n} saved={offset} result={result}".
+std::string result_log_line(uint32_t request, uint64_t offset, std::string_view result);
+
+}  // namespace quarvel

@@ -1,0 +1,90 @@
+#include "runner/install_run.h"
+
+#include "core/package_verification.h"
+#include "core/paths.h"
+#include "core/release_manifest.h"
+#include "http/manifest_fetch.h"
+#include "runner/download_engine.h"
+#include "runner/success_report.h"
+
+namespace quarvel {
+namespace {
+
+// What the common first part of both variants hands on.
+struct Downloaded {
+  ReleaseManifest manifest;
+  std::string package_path;
+};
+
+// The cache directory: the --cache-dir value verbatim, else LOCALAPPDATA
+// joined with "Quarvel/Installer". LOCALAPPDATA must exist either way.
+Result<std::string> cache_directory(SystemPaths& paths, const ArgumentList& arguments) {
+  const std::optional<std::string> given = switch_value(arguments, "--cache-dir");
+  const std::optional<std::string> local = paths.local_app_data();
+  if (!local) return Failure{"本机用户目录不可用"};
+  return given ? *given : join_path(*local, "Quarvel/Installer");
+}
+
+Result<Downloaded> fetch_and_download(const RunEnvironment& environment,
+                                      const ArgumentList& arguments) {
+  environment.status.set_status("正在获取最新的 Quarvel 1.02…", 0);
+  const Result<std::string> body =
+      fetch_release_manifest(environment.http, environment.hosts, environment.pause_requested);
+  if (!body) return body.failure();
+  Result<ReleaseManifest> manifest =
+      parse_release_manifest(body.value(), environment.hosts.package_host);
+  if (!manifest) return manifest.failure();
+  const Result<std::string> cache_dir = cache_directory(environment.paths, arguments);
+  if (!cache_dir) return cache_dir.failure();
+  const DownloadEnvironment download{environment.http,   environment.files,
+                                     environment.clock,  environment.status,
+                                     environment.pause_requested, environment.stats};
+  Result<std::string> package = download_package(download, cache_dir.value(), manifest.value());
+  if (!package) return package.failure();
+  return Downloaded{std::move(manifest).value(), std::move(package).value()};
+}
+
+// From the settled location to the started setup and the success report.
+RunOutcome hand_over(const RunEnvironment& environment, const Downloaded& downloaded,
+                     const std::string& install_location, const ArgumentList& arguments) {
+  if (!has_switch(arguments, "--download-only")) {
+    if (environment.pause_requested.load()) return Failure{"下载已暂停，可重试继续下载"};
+    // The countdown and any editing lie between the download and this check.
+    const Result<bool> intact =
+        verify_package(environment.files, downloaded.package_path, downloaded.manifest);
+    if (!intact) return intact.failure();
+    if (!intact.value()) return Failure{"安装包发生改变，未执行安装"};
+    {
+      // A direct write: the progress file never shows the install status.
+      const std::lock_guard lock(environment.shared_status.mutex);
+      environment.shared_status.installing = true;
+      environment.shared_status.percent = 96;
+      environment.shared_status.text = "正在安装，请稍候…";
+    }
+    const Status launched = launch_setup(environment.launcher, downloaded.package_path,
+                                         install_location, arguments);
+    if (!launched) return launched.failure();
+  }
+  return build_success_report(downloaded.manifest, downloaded.package_path, install_location,
+                              arguments, environment.stats);
+}
+
+}  // namespace
+
+RunOutcome run_headless(const RunEnvironment& environment, const std::string& install_location,
+                        const ArgumentList& arguments) {
+  const Result<Downloaded> downloaded = fetch_and_download(environment, arguments);
+  if (!downloaded) return downloaded.failure();
+  return hand_over(environment, downloaded.value(), install_location, arguments);
+}
+
+RunOutcome run_for_window(const RunEnvironment& environment, const ArgumentList& arguments,
+                          const LocationProvider& location_provider) {
+  const Result<Downloaded> downloaded = fetch_and_download(environment, arguments);
+  if (!downloaded) return downloaded.failure();
+  const Result<std::string> location = location_provider(environment.clock.now(), arguments);
+  if (!location) return location.failure();
+  return hand_over(environment, downloaded.value(), location.value(), arguments);
+}
+
+}  // namespace quarvel

@@ -1,0 +1,30 @@
+// The process's real run environment: WinHTTP with the configured hosts,
+// the file system, the clocks, SharedStatus with the progress file, and the
+// process-wide records.
+#include "core/clock.h"
+#include "core/file_system.h"
+#include "http/https_client.h"
+#include "main/process_arguments.h"
+#include "runner/download_stats.h"
+#include "runner/install_run.h"
+
+namespace quarvel {
+
+const RunEnvironment& process_run_environment() {
+  static SharedStatusReporter reporter(shared_status(), system_file_system(), process_arguments());
+  static const RunEnvironment environment{
+      .http = system_http_client(),
+      .hosts = configured_hosts(),
+      .files = system_file_system(),
+      .clock = system_monotonic_clock(),
+      .status = reporter,
+      .shared_status = shared_status(),
+      .pause_requested = pause_requested(),
+      .stats = download_stats(),
+      .paths = system_paths(),
+      .launcher = system_setup_launcher(),
+  };
+  return environment;
+}
+
+}  // namespace quarvel

@@ -1,0 +1,232 @@
+#include "runner/segment_transfer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+
+#include "runner/cache_files.h"
+#include "runner/download_texts.h"
+#include "runner/segment_acceptance.h"
+
+namespace quarvel {
+namespace {
+
+using std::chrono::nanoseconds;
+
+constexpr uint64_t kSegmentSize = 8388608;
+constexpr uint32_t kAttemptLimit = 5;
+constexpr nanoseconds kRetryDelay = std::chrono::seconds(1);
+constexpr nanoseconds kPausePollStep = std::chrono::milliseconds(50);
+constexpr size_t kReadChunk = 65536;
+constexpr nanoseconds kSegmentDeadline = std::chrono::seconds(60);
+constexpr nanoseconds kProgressInterval = std::chrono::milliseconds(100);
+
+enum class AttemptEnd { kCompleted, kFailed, kFatal, kPaused };
+
+struct AttemptOutcome {
+  AttemptEnd end;
+  std::string text;  // the reason of a failed attempt, the message of a fatal one
+};
+
+AttemptOutcome failed(std::string_view reason) {
+  return {AttemptEnd::kFailed, std::string(reason)};
+}
+
+AttemptOutcome fatal(std::string_view message) {
+  return {AttemptEnd::kFatal, std::string(message)};
+}
+
+Failure paused() {
+  return Failure{std::string(kDownloadPausedText)};
+}
+
+// Up to 8 MiB from the offset, never past the last byte of the package.
+ByteRange segment_from(uint64_t offset, uint64_t total) {
+  constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
+  const uint64_t span_last = offset > kMax - (kSegmentSize - 1) ? kMax : offset + kSegmentSize - 1;
+  return {offset, std::min(total - 1, span_last)};
+}
+
+// The working state of one transfer: the offset, the request and attempt
+// counters, the speed window, the partial file and the one transfer buffer.
+class SegmentTransfer {
+ public:
+  SegmentTransfer(const DownloadEnvironment& env,
+                  const std::string& cache_dir,
+                  const ReleaseManifest& manifest,
+                  std::unique_ptr<WritableFile> partial,
+                  uint64_t start_offset)
+      : env_(env),
+        cache_dir_(cache_dir),
+        manifest_(manifest),
+        partial_(std::move(partial)),
+        buffer_(std::make_unique_for_overwrite<uint8_t[]>(kReadChunk)),
+        start_offset_(start_offset),
+        offset_(start_offset) {}
+
+  // The whole transfer; the partial file is closed when it ends, on every path.
+  Status run() {
+    restart_speed_window();
+    env_.stats.reset(start_offset_);
+    Status result = transfer_segments();
+    partial_.reset();
+    return result;
+  }
+
+ private:
+  Status transfer_segments();
+  AttemptOutcome attempt(ByteRange range);
+  AttemptOutcome receive(HttpResponse& response, ByteRange range);
+  void report_progress(bool segment_complete);
+  Status conclude_attempt(const AttemptOutcome& outcome);
+  Status retry_after(const std::string& reason);
+  Status wait_retry_delay();
+
+  bool pausing() const { return env_.pause_requested.load(); }
+  void log(std::string_view line) { append_network_log(env_.files, cache_dir_, line); }
+  void report(std::string_view text) {
+    env_.status.set_status(text, download_percent(offset_, manifest_.bytes));
+  }
+  void restart_speed_window() {
+    window_start_ = env_.clock.now();
+    window_offset_ = offset_;
+  }
+
+  const DownloadEnvironment& env_;
+  const std::string& cache_dir_;
+  const ReleaseManifest& manifest_;
+  std::unique_ptr<WritableFile> partial_;
+  std::unique_ptr<uint8_t[]> buffer_;
+  const uint64_t start_offset_;
+  uint64_t offset_;
+  uint32_t request_ = 0;
+  uint32_t attempt_ = 0;  // failed attempts since the last completed segment
+  nanoseconds window_start_{};
+  uint64_t window_offset_ = 0;
+};
+
+Status SegmentTransfer::transfer_segments() {
+  while (offset_ < manifest_.bytes) {
+    if (pausing())
+      return paused();
+    const ByteRange range = segment_from(offset_, manifest_.bytes);
+    ++request_;
+    report(connecting_text(offset_, manifest_.bytes));
+    log(request_log_line(request_, range, manifest_.bytes, attempt_));
+    const AttemptOutcome outcome = attempt(range);
+    if (outcome.end == AttemptEnd::kFatal)
+      return Failure{outcome.text};
+    if (outcome.end == AttemptEnd::kPaused)
+      return paused();
+    if (Status concluded = conclude_attempt(outcome); !concluded)
+      return concluded;
+    if (outcome.end == AttemptEnd::kCompleted) {
+      attempt_ = 0;
+    } else if (Status retrying = retry_after(outcome.text); !retrying) {
+      return retrying;
+    }
+  }
+  return Ok{};
+}
+
+// One request for the range; its response is closed before the outcome returns.
+AttemptOutcome SegmentTransfer::attempt(ByteRange range) {
+  Result<ResponsePtr> opened =
+      env_.http.http_get_range(manifest_.url, range.first, range.last, attempt_);
+  if (!opened)
+    return failed(opened.message());
+  HttpResponse& response = **opened;
+  const uint32_t status = response.status();
+  if (is_retryable_status(status))
+    return failed(service_unavailable_text(status));
+  if (!accepts_segment(status, response.header("Content-Range"), response.header("Content-Length"),
+                       range, manifest_.bytes)) {
+    return fatal(kSegmentMismatchText);
+  }
+  env_.stats.set_http_status(status);
+  return receive(response, range);
+}
+
+AttemptOutcome SegmentTransfer::receive(HttpResponse& response, ByteRange range) {
+  const nanoseconds accepted_at = env_.clock.now();
+  while (offset_ <= range.last) {
+    if (pausing())
+      return {AttemptEnd::kPaused, {}};
+    if (env_.clock.now() - accepted_at > kSegmentDeadline)
+      return failed(kSegmentTimeoutText);
+    const auto wanted =
+        static_cast<size_t>(std::min<uint64_t>(range.last + 1 - offset_, kReadChunk));
+    const Result<size_t> got =
+        response.read(std::span(buffer_.get(), wanted), env_.pause_requested);
+    if (!got)
+      return failed(got.message());
+    if (*got == 0)
+      return failed(kSegmentInterruptedText);
+    if (*got > wanted)
+      return fatal(kSegmentTooLongText);
+    const Status written = partial_->write_all(std::span<const uint8_t>(buffer_.get(), *got));
+    if (!written)
+      return fatal(written.message());
+    offset_ += *got;
+    report_progress(offset_ > range.last);
+  }
+  return {AttemptEnd::kCompleted, {}};
+}
+
+// At most one text per 0.1 s, and one when the segment is complete.
+void SegmentTransfer::report_progress(bool segment_complete) {
+  const nanoseconds now = env_.clock.now();
+  const nanoseconds elapsed = now - window_start_;
+  if (!segment_complete && elapsed < kProgressInterval)
+    return;
+  report(downloading_text(offset_, manifest_.bytes, speed_text(offset_ - window_offset_, elapsed)));
+  window_start_ = now;
+  window_offset_ = offset_;
+}
+
+// Flush, stats and the result line of a completed or failed attempt.
+Status SegmentTransfer::conclude_attempt(const AttemptOutcome& outcome) {
+  if (Status flushed = partial_->flush(); !flushed)
+    return flushed;
+  env_.stats.set_transferred_bytes(offset_ - start_offset_);
+  const bool complete = outcome.end == AttemptEnd::kCompleted;
+  log(result_log_line(request_, offset_, complete ? std::string_view("complete") : outcome.text));
+  return Ok{};
+}
+
+// After a failed attempt: stop when paused or at the attempt limit, else wait
+// out the retry delay and restart the speed window.
+Status SegmentTransfer::retry_after(const std::string& reason) {
+  if (pausing())
+    return paused();
+  ++attempt_;
+  if (attempt_ >= kAttemptLimit)
+    return Failure{gave_up_text(offset_, reason)};
+  report(reconnecting_text(attempt_, kAttemptLimit, offset_));
+  if (Status waited = wait_retry_delay(); !waited)
+    return waited;
+  restart_speed_window();
+  return Ok{};
+}
+
+Status SegmentTransfer::wait_retry_delay() {
+  const nanoseconds started = env_.clock.now();
+  while (env_.clock.now() - started < kRetryDelay) {
+    if (pausing())
+      return paused();
+    env_.clock.sleep_for(kPausePollStep);
+  }
+  return Ok{};
+}
+
+}  // namespace
+
+Status transfer_missing_bytes(const DownloadEnvironment& env,
+                              const std::string& cache_dir,
+                              const ReleaseManifest& manifest,
+                              std::unique_ptr<WritableFile> partial,
+                              uint64_t start_offset) {
+  return SegmentTransfer(env, cache_dir, manifest, std::move(partial), start_offset).run();
+}
+
+}  // namespace quarvel

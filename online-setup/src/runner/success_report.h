@@ -1,0 +1,23 @@
+// The success report of a run, returned as its outcome and written to the
+// report file. Runs on the install run's thread.
+#pragma once
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "core/release_manifest.h"
+#include "main/command_line.h"
+
+namespace quarvel {
+
+class DownloadStats;
+
+// The ten members: build, bytes, downloadOnly, httpStatus, installDir,
+// package, resumedBytes, sha256, status "complete", transferredBytes. Reads
+// the download figures once under their lock.
+nlohmann::json build_success_report(const ReleaseManifest& manifest, const std::string& package_path,
+                                    const std::string& install_location,
+                                    const ArgumentList& arguments, DownloadStats& stats);
+
+}  // namespace quarvel

@@ -1,0 +1,69 @@
+"""Shared pieces of the end-to-end tests: where the build and its test programs
+are, how a Windows program runs under Wine (with a time limit), temporary
+folders, and the test hosts. The tests run inside harness/netns-run, which ctest
+of the Windows build is started in; QUARVEL_BUILD_DIR and QUARVEL_SOURCE_DIR
+come from the test's CMake registration."""
+
+import json
+import os
+import pathlib
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+
+SOURCE_DIR = pathlib.Path(os.environ.get("QUARVEL_SOURCE_DIR",
+                                         pathlib.Path(__file__).resolve().parents[3]))
+BUILD_DIR = pathlib.Path(os.environ.get("QUARVEL_BUILD_DIR", SOURCE_DIR / "build" / "windows"))
+PKI_DIR = BUILD_DIR / "pki"
+WINE_PREFIX = BUILD_DIR / "wine-prefix"
+TEST_BIN = BUILD_DIR / "test-bin"
+WINE = "/usr/lib/wine/wine64"
+
+sys.path.insert(0, str(SOURCE_DIR / "test-hosts"))
+import quarvel_test_hosts  # noqa: E402  (needs the path above)
+
+RELEASE_HOST = quarvel_test_hosts.RELEASE_HOST
+PACKAGE_HOST = quarvel_test_hosts.PACKAGE_HOST
+
+
+def require_test_network():
+    """Raises unless the test host names lead to this namespace's loopback."""
+    for name in (RELEASE_HOST, PACKAGE_HOST):
+        if socket.gethostbyname(name) != "127.0.0.1":
+            raise RuntimeError(f"{name} is not 127.0.0.1: run the tests inside harness/netns-run")
+
+
+def test_hosts(**options):
+    """Test hosts on 0.0.0.0:443 with the build's certificates (not started)."""
+    return quarvel_test_hosts.TestHosts(pki_dir=PKI_DIR, **options)
+
+
+def run_windows(program, *arguments, timeout=60, cwd=None):
+    """Runs a Windows program of the build under Wine in the build's prefix and
+    returns the finished subprocess.CompletedProcess (stdout and stderr as bytes).
+    A program still running after `timeout` seconds is killed and the test fails."""
+    environment = dict(os.environ, WINEPREFIX=str(WINE_PREFIX), WINEDEBUG="-all",
+                       WINEDLLOVERRIDES="mscoree,mshtml=")
+    return subprocess.run([WINE, str(program), *map(str, arguments)], capture_output=True,
+                          timeout=timeout, cwd=cwd, env=environment, check=False)
+
+
+def json_lines(output):
+    """The JSON values of a program's output, one per non-empty line."""
+    return [json.loads(line) for line in output.decode("utf-8").splitlines() if line.strip()]
+
+
+def temp_dir(test_case):
+    """A fresh folder under the build folder, removed when the test ends."""
+    root = BUILD_DIR / "e2e-tmp"
+    root.mkdir(exist_ok=True)
+    path = pathlib.Path(tempfile.mkdtemp(prefix=test_case.id().rsplit(".", 1)[-1] + "-", dir=root))
+    test_case.addCleanup(shutil.rmtree, path, ignore_errors=True)
+    return path
+
+
+def windows_path(path):
+    """The path as a Windows program in the prefix sees it (drive Z: is /)."""
+    return "Z:" + str(pathlib.Path(path).resolve()).replace("/", "\\")

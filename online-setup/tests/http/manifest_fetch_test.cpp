@@ -1,0 +1,133 @@
+#include "http/manifest_fetch.h"
+
+#include <gtest/gtest.h>
+
+#include "fake_http.h"
+#include "http/transport_messages.h"
+
+namespace quarvel {
+namespace {
+
+using testing_support::FakeHttpClient;
+
+struct FetchFixture : testing::Test {
+  Result<std::string> fetch() { return fetch_release_manifest(http, hosts, pause); }
+
+  AllowedHosts hosts{"releases.example.test", "packages.example.test"};
+  FakeHttpClient http;
+  std::atomic<bool> pause{false};
+};
+
+std::string pattern(size_t size) {
+  std::string body(size, '\0');
+  for (size_t i = 0; i < size; ++i) {
+    body[i] = static_cast<char>(i * 7 + i / 251);
+  }
+  return body;
+}
+
+TEST_F(FetchFixture, AsksTheReleaseHostOnceWithoutARange) {
+  http.responses.script.body = "{\"build\":27}";
+  const Result<std::string> body = fetch();
+  ASSERT_TRUE(body) << body.message();
+  EXPECT_EQ(*body, "{\"build\":27}");
+  ASSERT_EQ(http.addresses.size(), 1u);
+  EXPECT_EQ(http.addresses[0], "https://releases.example.test/api/v2/releases/quarvel/latest.json");
+  EXPECT_FALSE(http.ranges[0].has_value());
+  EXPECT_TRUE(http.responses.log->released);
+  for (const size_t size : http.responses.log->buffer_sizes) {
+    EXPECT_EQ(size, 4096u);
+  }
+}
+
+TEST_F(FetchFixture, AnyStatusButOkIsRefusedBeforeReading) {
+  for (const uint32_t status : {304u, 404u, 500u, 206u, 301u, 302u, 201u, 0u}) {
+    http.responses = {};
+    http.responses.script.status = status;
+    http.responses.script.body = "{}";
+    const Result<std::string> body = fetch();
+    ASSERT_FALSE(body);
+    EXPECT_EQ(body.message(), "获取版本失败（HTTP " + std::to_string(status) + "）");
+    EXPECT_TRUE(http.responses.log->buffer_sizes.empty());
+    EXPECT_TRUE(http.responses.log->released);
+  }
+}
+
+TEST_F(FetchFixture, OpeningMessagesComeBackUnchanged) {
+  for (const std::string message : {std::string(kInvalidHostMessage),
+                                    std::string(kNoSessionMessage), network_error_message(12002)}) {
+    http.responses.failure = message;
+    const Result<std::string> body = fetch();
+    ASSERT_FALSE(body);
+    EXPECT_EQ(body.message(), message);
+  }
+}
+
+struct BodyCase {
+  size_t size;
+  std::deque<size_t> splits;
+  bool accepted;
+};
+
+TEST_F(FetchFixture, BodiesUpTo64KiBAreReturnedHoweverTheyAreSplit) {
+  const std::deque<size_t> ones(65537, 1);
+  const BodyCase cases[] = {
+      {0, {}, true},
+      {1, {}, true},
+      {4096, {}, true},
+      {65536, {}, true},
+      {65536, {1, 4095, 100, 3000, 4096, 7}, true},
+      {65536, ones, true},
+      {65537, {}, false},
+      {65537,
+       {4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096,
+        4095, 2},
+       false},
+      {65537, ones, false},
+      {10 * 1048576, {}, false},
+  };
+  for (const BodyCase& entry : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << entry.size << " bytes in " << entry.splits.size() << " splits");
+    http.responses = {};
+    http.responses.script.body = pattern(entry.size);
+    http.responses.script.splits = entry.splits;
+    const Result<std::string> body = fetch();
+    if (entry.accepted) {
+      ASSERT_TRUE(body) << body.message();
+      EXPECT_EQ(*body, http.responses.script.body);
+    } else {
+      ASSERT_FALSE(body);
+      EXPECT_EQ(body.message(), kManifestTooLargeMessage);
+      EXPECT_LE(http.responses.log->buffer_sizes.size(), entry.splits.empty() ? 17u : 65537u)
+          << "reading stops once the limit is passed";
+    }
+    EXPECT_TRUE(http.responses.log->released);
+  }
+}
+
+TEST_F(FetchFixture, APauseBetweenReadsEndsTheFetch) {
+  http.responses.script.body = pattern(20000);
+  http.responses.script.before_read = [this](size_t index) {
+    if (index == 2) {
+      pause = true;
+    }
+  };
+  const Result<std::string> body = fetch();
+  ASSERT_FALSE(body);
+  EXPECT_EQ(body.message(), kDownloadPausedMessage);
+  EXPECT_EQ(http.responses.log->buffer_sizes.size(), 3u);
+  EXPECT_TRUE(http.responses.log->released);
+}
+
+TEST_F(FetchFixture, AFailedReadDropsThePartialBody) {
+  http.responses.script.body = pattern(20000);
+  http.responses.script.failing_read = 1;
+  const Result<std::string> body = fetch();
+  ASSERT_FALSE(body);
+  EXPECT_EQ(body.message(), network_error_message(12002));
+  EXPECT_TRUE(http.responses.log->released);
+}
+
+}  // namespace
+}  // namespace quarvel

@@ -1,0 +1,212 @@
+#include "runner/install_run.h"
+
+#include <gtest/gtest.h>
+
+#include "core/sha256.h"
+#include "runner/download_stats.h"
+#include "support/fake_clock.h"
+#include "support/memory_file_system.h"
+#include "support/recording_status.h"
+#include "support/scripted_http_client.h"
+
+namespace quarvel {
+namespace {
+
+using namespace testing_support;
+
+constexpr char kPackageUrl[] =
+    "https://packages.quarvel.test/downloads/quarvel/1.4.2/Quarvel-1.4-b31-Windows-x64-Setup.exe";
+constexpr char kPackagePath[] = "C:\\cache\\Quarvel-1.4-b31-Windows-x64-Setup.exe";
+
+// A body-only response for the manifest request.
+class BodyResponse final : public HttpResponse {
+ public:
+  BodyResponse(uint32_t status, std::string body) : status_(status), body_(std::move(body)) {}
+  uint32_t status() const override { return status_; }
+  std::optional<std::string> header(std::string_view) override { return std::nullopt; }
+  Result<size_t> read(std::span<uint8_t> buffer, const std::atomic<bool>&) override {
+    const size_t n = std::min(buffer.size(), body_.size() - position_);
+    std::copy_n(body_.data() + position_, n, buffer.data());
+    position_ += n;
+    return n;
+  }
+
+ private:
+  uint32_t status_;
+  std::string body_;
+  size_t position_ = 0;
+};
+
+// The release host answers the manifest; the package host is scripted.
+class HostsClient final : public HttpClient {
+ public:
+  ScriptedHttpClient packages;
+  uint32_t manifest_status = 200;
+  std::string manifest;
+  std::vector<std::string> gets;
+  Result<ResponsePtr> http_get(std::string_view address, std::optional<ByteRange>) override {
+    gets.emplace_back(address);
+    return ResponsePtr(std::make_unique<BodyResponse>(manifest_status, manifest));
+  }
+  Result<ResponsePtr> http_get_range(std::string_view address, uint64_t first, uint64_t last,
+                                     uint32_t attempt) override {
+    return packages.http_get_range(address, first, last, attempt);
+  }
+};
+
+struct FakePaths final : SystemPaths {
+  std::optional<std::string> local = "C:\\Users\\u\\AppData\\Local";
+  std::optional<std::string> local_app_data() override { return local; }
+  std::string temp_dir() override { return "C:\\Temp\\"; }
+};
+
+struct FakeLauncher final : SetupLauncher {
+  Result<uint32_t> answer = uint32_t{0};
+  std::vector<std::string> command_lines;
+  std::function<void()> on_run;
+  Result<uint32_t> run_and_wait(const std::string&, const std::string& line) override {
+    command_lines.push_back(line);
+    if (on_run) on_run();
+    return answer;
+  }
+};
+
+struct InstallRun : testing::Test {
+  HostsClient http;
+  AllowedHosts hosts{"releases.quarvel.test", "packages.quarvel.test"};
+  MemoryFileSystem files;
+  FakeClock clock;
+  RecordingStatus status;
+  SharedStatus shared;
+  std::atomic<bool> pause{false};
+  DownloadStats stats;
+  FakePaths paths;
+  FakeLauncher launcher;
+  RunEnvironment environment{http, hosts, files, clock, status, shared, pause, stats, paths, launcher};
+  std::string package = std::string(3 * 1048576 + 17, 'q');
+
+  void SetUp() override {
+    http.packages.package = package;
+    http.packages.total = package.size();
+    http.manifest = nlohmann::json{{"schema", 1},
+                                   {"product", "quarvel"},
+                                   {"platform", "windows-x64"},
+                                   {"channel", "cef-offline"},
+                                   {"build", 31},
+                                   {"version", "1.4.2"},
+                                   {"displayVersion", "1.4"},
+                                   {"bytes", package.size()},
+                                   {"sha256", sha256_hex(package)},
+                                   {"url", kPackageUrl}}
+                        .dump();
+  }
+  ArgumentList args(std::initializer_list<std::string> more) {
+    ArgumentList list{"QuarvelOnlineSetup.exe", "--cache-dir", "C:\\cache"};
+    list.insert(list.end(), more);
+    return list;
+  }
+};
+
+TEST_F(InstallRun, HeadlessInstallStartsTheSetupAndReportsTheDownload) {
+  const RunOutcome outcome = run_headless(environment, "D:\\My Apps\\Quarvel", args({"--quiet", "--portable"}));
+  ASSERT_TRUE(outcome.ok()) << outcome.message();
+  EXPECT_EQ(http.gets, (std::vector<std::string>{
+                           "https://releases.quarvel.test/api/v2/releases/quarvel/latest.json"}));
+  EXPECT_EQ(launcher.command_lines,
+            (std::vector<std::string>{std::string("\"") + kPackagePath +
+                                      "\" --online-install --install-dir \"D:\\My Apps\\Quarvel\" --portable"}));
+  const nlohmann::json expected = {
+      {"build", 31}, {"bytes", package.size()}, {"downloadOnly", false}, {"httpStatus", 206},
+      {"installDir", "D:\\My Apps\\Quarvel"}, {"package", kPackagePath}, {"resumedBytes", 0},
+      {"sha256", sha256_hex(package)}, {"status", "complete"},
+      {"transferredBytes", package.size()}};
+  EXPECT_EQ(outcome.value(), expected);
+  EXPECT_EQ(status.updates.front(), (StatusUpdate{"正在获取最新的 Quarvel 1.02…", 0}));
+  for (const StatusUpdate& update : status.updates) EXPECT_NE(update.text, "正在安装，请稍候…");
+  EXPECT_TRUE(shared.installing);
+  EXPECT_EQ(shared.percent, 96u);
+  EXPECT_EQ(shared.text, "正在安装，请稍候…");
+  EXPECT_EQ(files.files.at(kPackagePath), package) << "the package stays in the cache";
+}
+
+TEST_F(InstallRun, DownloadOnlyNeitherChecksAgainNorStartsTheSetup) {
+  pause = false;
+  const RunOutcome outcome = run_headless(environment, "", args({"--download-only"}));
+  ASSERT_TRUE(outcome.ok()) << outcome.message();
+  EXPECT_TRUE(launcher.command_lines.empty());
+  EXPECT_EQ(outcome.value()["downloadOnly"], true);
+  EXPECT_EQ(outcome.value()["installDir"], "");
+  EXPECT_FALSE(shared.installing);
+}
+
+TEST_F(InstallRun, ACachedPackageIsReusedWithoutARequest) {
+  files.files[kPackagePath] = package;
+  const RunOutcome outcome = run_headless(environment, "D:\\Q", args({"--quiet"}));
+  ASSERT_TRUE(outcome.ok()) << outcome.message();
+  EXPECT_TRUE(http.packages.requests.empty());
+  EXPECT_EQ(outcome.value()["resumedBytes"], package.size());
+  EXPECT_EQ(outcome.value()["transferredBytes"], 0);
+  EXPECT_EQ(outcome.value()["httpStatus"], 0);
+}
+
+TEST_F(InstallRun, FailuresOfTheCalledStepsPassUnchanged) {
+  http.manifest_status = 404;
+  EXPECT_EQ(run_headless(environment, "D:\\Q", args({})).message(), "获取版本失败（HTTP 404）");
+  http.manifest_status = 200;
+  http.manifest = "[]";
+  EXPECT_EQ(run_headless(environment, "D:\\Q", args({})).message(), "在线安装需要内部构建 27 或更新版本");
+  EXPECT_TRUE(http.packages.requests.empty());
+  EXPECT_EQ(status.updates.back(), (StatusUpdate{"正在获取最新的 Quarvel 1.02…", 0}));
+}
+
+TEST_F(InstallRun, LocalAppDataMustExistEvenWithACacheDir) {
+  paths.local.reset();
+  EXPECT_EQ(run_headless(environment, "D:\\Q", args({})).message(), "本机用户目录不可用");
+  EXPECT_TRUE(http.packages.requests.empty());
+}
+
+TEST_F(InstallRun, DefaultCacheDirIsUnderLocalAppData) {
+  const RunOutcome outcome = run_headless(environment, "D:\\Q", {"QuarvelOnlineSetup.exe", "--download-only"});
+  ASSERT_TRUE(outcome.ok()) << outcome.message();
+  EXPECT_EQ(outcome.value()["package"],
+            "C:\\Users\\u\\AppData\\Local\\Quarvel/Installer\\Quarvel-1.4-b31-Windows-x64-Setup.exe");
+}
+
+TEST_F(InstallRun, PauseAfterTheDownloadStopsBeforeTheCheck) {
+  files.files[kPackagePath] = package;
+  status.on_update = [this](const StatusUpdate& update) {
+    if (update.percent == 92) pause = true;
+  };
+  EXPECT_EQ(run_headless(environment, "D:\\Q", args({})).message(), "下载已暂停，可重试继续下载");
+  EXPECT_TRUE(launcher.command_lines.empty());
+}
+
+TEST_F(InstallRun, APackageChangedDuringTheCountdownIsNotStarted) {
+  const LocationProvider provider = [this](std::chrono::nanoseconds finished, const ArgumentList&) {
+    EXPECT_EQ(finished, clock.time);
+    files.files[kPackagePath][10] ^= 1;
+    return Result<std::string>("D:\\Quarvel");
+  };
+  EXPECT_EQ(run_for_window(environment, args({}), provider).message(), "安装包发生改变，未执行安装");
+  EXPECT_TRUE(launcher.command_lines.empty());
+  EXPECT_EQ(files.files.count(kPackagePath), 1u) << "the altered file is left in place";
+}
+
+TEST_F(InstallRun, WindowLocationFailureEndsTheRun) {
+  const LocationProvider provider = [](std::chrono::nanoseconds, const ArgumentList&) {
+    return Result<std::string>(Failure{"请选择完整的安装目录，例如 D:\\Quarvel"});
+  };
+  EXPECT_EQ(run_for_window(environment, args({}), provider).message(), "请选择完整的安装目录，例如 D:\\Quarvel");
+  EXPECT_TRUE(launcher.command_lines.empty());
+}
+
+TEST_F(InstallRun, SetupFailuresBecomeTheOutcome) {
+  launcher.answer = uint32_t{1};
+  EXPECT_EQ(run_headless(environment, "D:\\Q", args({})).message(),
+            "安装未完成，原有文件和记录已保留。请检查目录权限后重试。");
+  launcher.answer = Failure{"无法启动安装：拒绝访问。 (os error 5)"};
+  EXPECT_EQ(run_headless(environment, "D:\\Q", args({})).message(), "无法启动安装：拒绝访问。 (os error 5)");
+}
+
+}  // namespace
+}  // namespace quarvel

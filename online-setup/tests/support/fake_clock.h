@@ -1,0 +1,29 @@
+// A MonotonicClock for unit tests: time stands still until a test advances it
+// or the code under test sleeps; every sleep is recorded. One thread.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <vector>
+
+#include "core/clock.h"
+
+namespace quarvel::testing_support {
+
+class FakeClock final : public MonotonicClock {
+ public:
+  std::chrono::nanoseconds time{};
+  std::vector<std::chrono::nanoseconds> sleeps;
+  // Runs at the start of every sleep, before time moves on.
+  std::function<void()> on_sleep;
+
+  std::chrono::nanoseconds now() override { return time; }
+  void sleep_for(std::chrono::nanoseconds duration) override {
+    sleeps.push_back(duration);
+    if (on_sleep)
+      on_sleep();
+    time += duration;
+  }
+};
+
+}  // namespace quarvel::testing_support
