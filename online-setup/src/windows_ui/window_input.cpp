@@ -92,6 +92,16 @@ bool is_main_button_key(uintptr_t virtual_key) {
   return virtual_key == 13 || virtual_key == 32;
 }
 
+void MainButtonKeys::key_down(uintptr_t virtual_key, bool on_main_window) {
+  if (is_main_button_key(virtual_key)) pressed_ = on_main_window ? virtual_key : 0;
+}
+
+bool MainButtonKeys::key_up(uintptr_t virtual_key) {
+  const bool presses = is_main_button_key(virtual_key) && pressed_ == virtual_key;
+  if (presses) pressed_ = 0;
+  return presses;
+}
+
 WindowEffect on_control_command(SharedStatus& status,
                                 WindowState& window,
                                 int id,

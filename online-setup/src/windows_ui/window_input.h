@@ -42,6 +42,23 @@ WindowEffect press_main_button(SharedStatus& status,
 // True for the keys that act as the main button: Enter (13) and Space (32).
 bool is_main_button_key(uintptr_t virtual_key);
 
+// Enter and Space press the main button when they are released, but only
+// when the same key also went down on the main window: the Enter that
+// confirms the folder dialog goes down in the dialog and comes up in the main
+// window once the focus has returned, and must not pause the run.
+class MainButtonKeys {
+ public:
+  // A key went down; `on_main_window` when the main window had the focus.
+  void key_down(uintptr_t virtual_key, bool on_main_window);
+  // A key came up on the main window: true when it presses the main button.
+  bool key_up(uintptr_t virtual_key);
+  // Forgets a pending press (a dialog is about to take the keyboard).
+  void forget() { pressed_ = 0; }
+
+ private:
+  uintptr_t pressed_ = 0;
+};
+
 // A WM_COMMAND from control `id` (10 location box, 11 browse button). Ignored
 // while installing. The browse button's click sets editing and asks for the
 // folder picker. Every notification of the box sets last_edit to `now`;

@@ -84,6 +84,8 @@ std::string copy_install_dir(WindowState& state) {
 void run_message_loop(HWND window) {
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (message.message == WM_KEYDOWN)
+      win32::note_key_down(message.wParam, message.hwnd == window);
     if (IsDialogMessageW(window, &message))
       continue;
     TranslateMessage(&message);

@@ -14,6 +14,9 @@
 namespace quarvel::win32 {
 namespace {
 
+// Window thread only.
+MainButtonKeys g_main_button_keys;
+
 // Carries out what a decision asks of the window; no lock is held here.
 void apply(HWND window, WindowEffect effect) {
   switch (effect) {
@@ -24,6 +27,7 @@ void apply(HWND window, WindowEffect effect) {
       start_worker(process_worker_context());
       return;
     case WindowEffect::kPickFolder:
+      g_main_button_keys.forget();
       pick_install_folder(window);
       return;
     case WindowEffect::kNothing:
@@ -60,7 +64,9 @@ void on_timer(HWND window) {
     DestroyWindow(window);
 }
 
-void on_key_up(HWND window) {
+void on_key_up(HWND window, WPARAM key) {
+  if (!g_main_button_keys.key_up(key))
+    return;
   if (GetFocus() == GetDlgItem(window, kLocationBoxId)) {
     SetFocus(window);
     return;
@@ -76,6 +82,10 @@ void on_button_up(HWND window, LPARAM lparam) {
 }
 
 }  // namespace
+
+void note_key_down(WPARAM key, bool on_main_window) {
+  g_main_button_keys.key_down(key, on_main_window);
+}
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
@@ -94,7 +104,7 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
     case WM_KEYUP:
       if (!is_main_button_key(wparam))
         break;
-      on_key_up(window);
+      on_key_up(window, wparam);
       return 0;
     case WM_COMMAND:
       on_command(window, wparam);

@@ -1,28 +1,34 @@
 """The installer window of the real executable under Wine and Xvfb.
 
 Without a window manager the X window of the main window is its client area,
-so xdotool reports the client's size and screen position and a screenshot of
-the root window shows exactly what the program painted. Screenshots are kept
-under the build folder (test-artifacts/window) for people to look at.
+so xdotool reports the client's size and screen position, its input lands at
+client coordinates, and a screenshot of the root window shows exactly what
+the program painted (GDI shapes are not anti-aliased, so probes see exact
+colours). Runs go against the HTTPS test hosts with the stand-in setup as the
+package. Screenshots are kept under the build folder (test-artifacts/window).
 """
+import hashlib
 import json
 import os
 import re
 import struct
 import subprocess
-import tempfile
 import time
 import unittest
 import xml.etree.ElementTree as ElementTree
 
-BUILD = os.environ["QUARVEL_BUILD_DIR"]
-WINE = "/usr/lib/wine/wine64"
-EXE = os.path.join(BUILD, "test-bin", "QuarvelOnlineSetup.exe")
-PRODUCTION_EXE = os.path.join(BUILD, "bin", "QuarvelOnlineSetup.exe")
-ARTIFACTS = os.path.join(BUILD, "test-artifacts", "window")
+import e2e_support
+from e2e_support import BUILD_DIR, WINE, windows_path
+
+EXE = BUILD_DIR / "test-bin" / "QuarvelOnlineSetup.exe"
+PRODUCTION_EXE = BUILD_DIR / "bin" / "QuarvelOnlineSetup.exe"
+STAND_IN = BUILD_DIR / "stand-in" / "stand-in-setup.exe"
+ARTIFACTS = BUILD_DIR / "test-artifacts" / "window"
 TITLE = "Quarvel · 安装"
+DIALOG_TITLE = "选择 Quarvel 安装文件夹"
 PREVIEW_TEXT = "预览 · 打开正式安装程序后自动开始下载"
 DESKTOP_KEY = "HKCU\\Control Panel\\Desktop"
+MANIFEST_PATH = "/api/v2/releases/quarvel/latest.json"
 
 WHITE = (0xFF, 0xFF, 0xFF)
 TEAL = (0x0B, 0x6B, 0x75)
@@ -33,9 +39,13 @@ PASSIVE_BUTTON = (0xF2, 0xF6, 0xF4)
 SECONDARY_TEXT = (0x69, 0x75, 0x71)
 WARNING_TEXT = (0x9C, 0x4D, 0x3D)
 
-
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
+# Logical points inside painted shapes, away from edges and labels.
+MAIN_BUTTON = (481, 398)
+STAGE_CIRCLES = ((36, 206), (214, 206), (392, 206))
+BROWSE_BUTTON = (521, 353)
+LOCATION_BOX = (200, 353)
+EMPTY_SPOT = (300, 88)
+STATUS_TEXT = (32, 258, 488, 300)  # left, top, right, bottom
 
 
 def scaled(value, dpi):
@@ -45,40 +55,60 @@ def scaled(value, dpi):
     return (product + 48) // 96 if product >= 0 else -((-product + 48) // 96)
 
 
+def wait_until(condition, timeout, interval=0.1):
+    """The first true value of condition() within timeout seconds, else None."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(interval)
+    return None
+
+
+def xdotool(*arguments):
+    return subprocess.run(["xdotool", *map(str, arguments)], capture_output=True, text=True)
+
+
 def wait_for_a_desktop_with_display(timeout=20):
     """Waits until no Wine desktop process without DISPLAY is left.
 
-    A desktop started by a program that had no display (for instance a
-    service started before Xvfb) makes every window fail; it exits a moment
-    after its last client, and the next window starts one that has DISPLAY.
+    A desktop of this prefix started by a program that had no display (for
+    instance a service started before Xvfb) makes every window fail; it exits
+    a moment after its last client, and the next window starts one that has
+    DISPLAY. Desktops of other prefixes (other namespaces) do not matter.
     """
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
+    def no_blind_desktop():
         found = subprocess.run(["pgrep", "-f", "explorer.exe /desktop"], capture_output=True,
                                text=True).stdout.split()
-        blind = []
+        prefix = b"WINEPREFIX=" + str(e2e_support.WINE_PREFIX).encode()
         for pid in found:
             try:
                 with open(f"/proc/{pid}/environ", "rb") as environ:
-                    if b"DISPLAY=" not in environ.read():
-                        blind.append(pid)
+                    variables = environ.read().split(b"\0")
             except OSError:
-                pass
-        if not blind:
-            return
-        time.sleep(0.25)
-    raise RuntimeError("a Wine desktop without a display stays up")
+                continue
+            display = any(v.startswith(b"DISPLAY=") for v in variables)
+            if prefix in variables and not display:
+                return False
+        return True
+
+    if not wait_until(no_blind_desktop, timeout, interval=0.25):
+        raise RuntimeError("a Wine desktop without a display stays up")
 
 
 def find_window(name, timeout):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        found = subprocess.run(["xdotool", "search", "--name", name], capture_output=True,
-                               text=True)
-        if found.stdout.strip():
-            return found.stdout.split()[0]
-        time.sleep(0.2)
-    return None
+    def search():
+        found = xdotool("search", "--name", name).stdout.split()
+        return found[0] if found else None
+
+    return wait_until(search, timeout, interval=0.2)
+
+
+def window_geometry(window):
+    values = dict(line.split("=", 1) for line in xdotool("getwindowgeometry", "--shell",
+                                                         window).stdout.split())
+    return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
 
 
 def reg(*arguments):
@@ -86,8 +116,8 @@ def reg(*arguments):
 
 
 class SystemDpi:
-    """Sets the prefix's system DPI (LogPixels) for the programs started
-    inside the block and puts the previous value back afterwards."""
+    """Sets the prefix's system DPI (LogPixels, read by each program at its
+    start) for the block and puts the previous value back afterwards."""
 
     def __init__(self, dpi):
         self.dpi = dpi
@@ -109,40 +139,49 @@ class SystemDpi:
 
 
 class Screenshot:
-    """The screen as RGB bytes, read at client coordinates of one window."""
+    """The screen as RGB bytes, read at logical client coordinates."""
 
-    def __init__(self, path, origin):
+    def __init__(self, path, origin, dpi):
         self.path = path
         self.origin = origin
+        self.dpi = dpi
         self.width = int(subprocess.run(["identify", "-format", "%w", path], capture_output=True,
                                         text=True, check=True).stdout)
         self.rgb = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], capture_output=True,
                                   check=True).stdout
 
-    def pixel(self, x, y):
+    def pixel_at(self, x, y):
+        """The colour at client pixel (x, y)."""
         offset = ((self.origin[1] + y) * self.width + self.origin[0] + x) * 3
         return tuple(self.rgb[offset:offset + 3])
 
+    def pixel(self, x, y):
+        """The colour at logical point (x, y)."""
+        return self.pixel_at(scaled(x, self.dpi), scaled(y, self.dpi))
+
     def colours_in(self, left, top, right, bottom):
-        return {self.pixel(x, y) for y in range(top, bottom) for x in range(left, right)}
+        """The colours of a logical rectangle."""
+        return {self.pixel_at(x, y)
+                for y in range(scaled(top, self.dpi), scaled(bottom, self.dpi))
+                for x in range(scaled(left, self.dpi), scaled(right, self.dpi))}
 
 
 class Installer:
-    """One start of the executable with its main window found."""
+    """One start of the executable, with its main window found."""
 
-    def __init__(self, *arguments):
+    def __init__(self, *arguments, environment=None, dpi=96):
         wait_for_a_desktop_with_display()
-        self.process = subprocess.Popen([WINE, EXE, *arguments], stdin=subprocess.DEVNULL,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.dpi = dpi
+        env = dict(os.environ, WINEPREFIX=str(e2e_support.WINE_PREFIX), WINEDEBUG="-all",
+                   WINEDLLOVERRIDES="mscoree,mshtml=", **(environment or {}))
+        self.process = subprocess.Popen([WINE, str(EXE), *map(str, arguments)], env=env,
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
         self.window = find_window("^" + TITLE + "$", timeout=30)
         if self.window is None:
             self.stop()
             raise AssertionError("the main window did not appear")
-        geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", self.window],
-                                  capture_output=True, text=True, check=True).stdout
-        values = dict(line.split("=", 1) for line in geometry.split())
-        self.x, self.y = int(values["X"]), int(values["Y"])
-        self.width, self.height = int(values["WIDTH"]), int(values["HEIGHT"])
+        self.x, self.y, self.width, self.height = window_geometry(self.window)
 
     def __enter__(self):
         return self
@@ -155,23 +194,90 @@ class Installer:
             self.process.kill()
         self.process.wait(timeout=30)
 
-    def screenshot(self, name, settle=0.6):
+    def running(self):
+        return self.process.poll() is None
+
+    def screenshot(self, name, settle=0.4):
         """Waits a few timer ticks, then captures the screen to an artifact."""
         time.sleep(settle)
-        os.makedirs(ARTIFACTS, exist_ok=True)
-        path = os.path.join(ARTIFACTS, name + ".png")
+        ARTIFACTS.mkdir(parents=True, exist_ok=True)
+        path = str(ARTIFACTS / (name + ".png"))
         subprocess.run(["import", "-window", "root", path], check=True,
                        stderr=subprocess.DEVNULL)
-        return Screenshot(path, (self.x, self.y))
+        return Screenshot(path, (self.x, self.y), self.dpi)
+
+    def click(self, x, y):
+        """A click released at client pixel (x, y)."""
+        xdotool("mousemove", "--window", self.window, x, y, "click", "1")
+
+    def click_logical(self, point):
+        self.click(scaled(point[0], self.dpi), scaled(point[1], self.dpi))
+
+    def focus_main_window(self):
+        """A click on an empty spot, which also takes the focus out of the box."""
+        self.click_logical(EMPTY_SPOT)
+        xdotool("windowfocus", self.window)
+
+    def key(self, name):
+        xdotool("key", name)
+
+    def main_button_active(self):
+        return self.screenshot("state", settle=0).pixel(*MAIN_BUTTON) == TEAL
 
 
 def screen_size():
-    root = subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True, text=True,
-                          check=True).stdout.split()
+    root = xdotool("getdisplaygeometry").stdout.split()
     return int(root[0]), int(root[1])
 
 
-class WindowLayout(unittest.TestCase):
+def read_json(path):
+    with open(path, encoding="utf-8") as f:
+        return json.load(f)
+
+
+def publish_stand_in(hosts):
+    """Publishes the stand-in setup as build 31 (Quarvel 1.4) on the test hosts."""
+    package = STAND_IN.read_bytes()
+    name = "Quarvel-1.4-b31-Windows-x64-Setup.exe"
+    url = hosts.add_package("1.4.2", name, package)
+    hosts.set_manifest(json.dumps({
+        "schema": 1, "product": "quarvel", "platform": "windows-x64", "channel": "cef-offline",
+        "build": 31, "version": "1.4.2", "displayVersion": "1.4", "bytes": len(package),
+        "sha256": hashlib.sha256(package).hexdigest(), "url": url}).encode())
+    return package
+
+
+class WindowTest(unittest.TestCase):
+    """A fresh folder with the run's files: cache, report, install location."""
+
+    def setUp(self):
+        self.folder = e2e_support.temp_dir(self)
+        self.cache = self.folder / "cache"
+        self.report = self.folder / "report.json"
+        self.progress = self.folder / "report.progress.json"
+        self.record = self.folder / "setup-record.json"
+        self.install_dir = self.folder / "install"
+
+    def start(self, *arguments, dpi=96, environment=None):
+        installer = Installer("--cache-dir", windows_path(self.cache), "--report",
+                              windows_path(self.report), *arguments, dpi=dpi,
+                              environment={"QUARVEL_STAND_IN_RECORD": windows_path(self.record),
+                                           **(environment or {})})
+        self.addCleanup(installer.stop)
+        return installer
+
+    def progress_percent(self):
+        try:
+            return read_json(self.progress)["percent"]
+        except (OSError, ValueError):
+            return None
+
+    def assert_stays_open(self, installer, seconds):
+        time.sleep(seconds)
+        self.assertTrue(installer.running(), "the window closed")
+
+
+class WindowLayout(WindowTest):
     def assert_centred_client_area(self, installer, width, height):
         self.assertEqual((installer.width, installer.height), (width, height))
         screen_width, screen_height = screen_size()
@@ -183,63 +289,49 @@ class WindowLayout(unittest.TestCase):
         self.assertLessEqual(below_centre, 40)
 
     def test_client_area_is_600_by_440_at_96_dpi_and_centred(self):
-        with SystemDpi(96), Installer("--preview") as installer:
-            self.assert_centred_client_area(installer, 600, 440)
+        with SystemDpi(96):
+            self.assert_centred_client_area(self.start("--preview"), 600, 440)
 
     def test_client_area_is_900_by_660_at_144_dpi_and_centred(self):
-        with SystemDpi(144), Installer("--preview") as installer:
-            self.assert_centred_client_area(installer, 900, 660)
+        with SystemDpi(144):
+            self.assert_centred_client_area(self.start("--preview", dpi=144), 900, 660)
 
 
-class PreviewWindow(unittest.TestCase):
-    def setUp(self):
-        self.folder = tempfile.mkdtemp(dir=BUILD, prefix="e2e-window-")
-        self.report = os.path.join(self.folder, "report.json")
-        self.cache = os.path.join(self.folder, "cache")
-
-    def start_preview(self):
-        return Installer("--preview", "--report", windows_path(self.report), "--cache-dir",
-                         windows_path(self.cache))
-
+class PreviewWindow(WindowTest):
     def test_preview_shows_its_text_and_never_starts_a_download(self):
-        with self.start_preview() as installer:
-            time.sleep(3)
-            self.assertIsNone(installer.process.poll(), "the preview window closed by itself")
-            installer.screenshot("preview-96dpi", settle=0)
-        with open(os.path.join(self.folder, "report.progress.json"), encoding="utf-8") as f:
+        installer = self.start("--preview")
+        installer.click_logical((475, 382))
+        installer.focus_main_window()
+        installer.key("Return")
+        self.assert_stays_open(installer, 2)
+        with open(self.progress, encoding="utf-8") as f:
             progress = f.read()
-        self.assertEqual(json.loads(progress), {"percent": 0, "text": PREVIEW_TEXT})
         self.assertEqual(progress, json.dumps({"percent": 0, "text": PREVIEW_TEXT},
                                               ensure_ascii=False, separators=(",", ":")))
-        self.assertFalse(os.path.exists(self.cache), "a run touched the cache")
-        self.assertFalse(os.path.exists(self.report), "a run wrote its report")
+        self.assertFalse(self.cache.exists(), "a run touched the cache")
+        self.assertFalse(self.report.exists(), "a run wrote its report")
 
     def check_preview_picture(self, dpi):
-        with SystemDpi(dpi), self.start_preview() as installer:
-            shot = installer.screenshot(f"preview-{dpi}dpi")
-
-        def at(x, y):
-            return shot.pixel(scaled(x, dpi), scaled(y, dpi))
-
+        with SystemDpi(dpi):
+            shot = self.start("--preview", dpi=dpi).screenshot(f"preview-{dpi}dpi")
         probes = {
-            "background above the headline": ((300, 88), WHITE),
+            "background above the headline": (EMPTY_SPOT, WHITE),
             "background beside the stages": ((580, 206), WHITE),
             "version pill": ((516, 47), VERSION_PILL),
-            "stage 1 circle, reached": ((36, 206), TEAL),
-            "stage 2 circle, not reached": ((214, 206), UNREACHED_CIRCLE),
-            "stage 3 circle, not reached": ((392, 206), UNREACHED_CIRCLE),
+            "stage 1 circle, reached": (STAGE_CIRCLES[0], TEAL),
+            "stage 2 circle, not reached": (STAGE_CIRCLES[1], UNREACHED_CIRCLE),
+            "stage 3 circle, not reached": (STAGE_CIRCLES[2], UNREACHED_CIRCLE),
             "empty progress track, left": ((40, 242), PROGRESS_TRACK),
             "empty progress track, right": ((560, 242), PROGRESS_TRACK),
-            "passive main button": ((481, 398), PASSIVE_BUTTON),
+            "passive main button": (MAIN_BUTTON, PASSIVE_BUTTON),
             "background right of the main button": ((580, 398), WHITE),
         }
-        for name, ((x, y), colour) in probes.items():
-            self.assertEqual(at(x, y), colour, f"{name} at {dpi} DPI")
-        icon = at(36, 49)
+        for name, (point, colour) in probes.items():
+            self.assertEqual(shot.pixel(*point), colour, f"{name} at {dpi} DPI")
+        icon = shot.pixel(36, 49)
         self.assertTrue(all(abs(a - b) <= 12 for a, b in zip(icon, TEAL)),
                         f"the header icon's teal edge at {dpi} DPI: {icon}")
-        status = shot.colours_in(scaled(32, dpi), scaled(258, dpi), scaled(488, dpi),
-                                 scaled(300, dpi))
+        status = shot.colours_in(*STATUS_TEXT)
         self.assertIn(SECONDARY_TEXT, status, "the preview text in the secondary colour")
         self.assertNotIn(WARNING_TEXT, status)
 
@@ -248,6 +340,211 @@ class PreviewWindow(unittest.TestCase):
 
     def test_preview_colours_at_144_dpi(self):
         self.check_preview_picture(144)
+
+    def test_browse_opens_the_folder_dialog_and_cancel_leaves_the_box_unchanged(self):
+        installer = self.start("--preview", "--install-dir", "D:\\Quarvel")
+        box = installer.screenshot("browse-before").colours_in(40, 345, 450, 362)
+        installer.click_logical(BROWSE_BUTTON)
+        dialog = find_window("^" + DIALOG_TITLE + "$", timeout=15)
+        self.assertIsNotNone(dialog, "the folder dialog did not open")
+        x, y, width, height = window_geometry(dialog)
+        installer.screenshot("browse-dialog")
+        # Wine's folder dialog: Cancel sits in its bottom-right corner.
+        xdotool("mousemove", "--window", dialog, width - 35, height - 14, "click", "1")
+        self.assertTrue(wait_until(lambda: not xdotool("search", "--name", DIALOG_TITLE)
+                                   .stdout.strip(), 10), "the dialog stayed open")
+        self.assertEqual(installer.screenshot("browse-after").colours_in(40, 345, 450, 362), box)
+        self.assertTrue(installer.running())
+
+
+class StoppedWindow(WindowTest):
+    """Runs that fail at once: the release host has no manifest (HTTP 404)."""
+
+    def setUp(self):
+        super().setUp()
+        self.hosts = e2e_support.test_hosts()
+        self.hosts.start()
+        self.addCleanup(self.hosts.stop)
+
+    def runs(self):
+        return sum(1 for request in self.hosts.requests if request.path == MANIFEST_PATH)
+
+    def start_stopped(self, dpi=96):
+        installer = self.start(dpi=dpi)
+        self.assertTrue(wait_until(self.report.exists, 30), "the first run did not end")
+        self.assertTrue(wait_until(installer.main_button_active, 10), "no continue button")
+        return installer
+
+    def assert_new_run(self, action, expected):
+        before = self.runs()
+        action()
+        if expected:
+            self.assertTrue(wait_until(lambda: self.runs() > before, 10), "no new run started")
+        else:
+            time.sleep(1.5)
+            self.assertEqual(self.runs(), before, "a new run started")
+
+    def test_a_failed_run_shows_its_message_as_a_warning_with_continue(self):
+        installer = self.start_stopped()
+        self.assertEqual(read_json(self.report),
+                         {"error": "获取版本失败（HTTP 404）", "status": "failed"})
+        shot = installer.screenshot("stopped")
+        self.assertEqual(shot.pixel(*MAIN_BUTTON), TEAL, "the active continue button")
+        self.assertIn(WHITE, shot.colours_in(500, 390, 540, 406), "its white label")
+        status = shot.colours_in(*STATUS_TEXT)
+        self.assertIn(WARNING_TEXT, status)
+        self.assertNotIn(SECONDARY_TEXT, status)
+        self.assertEqual(shot.pixel(*STAGE_CIRCLES[1]), UNREACHED_CIRCLE)
+
+    def test_only_a_release_inside_the_main_button_continues(self):
+        for dpi in (96, 144):
+            with self.subTest(dpi=dpi), SystemDpi(dpi):
+                installer = self.start_stopped(dpi)
+                s = lambda v: scaled(v, dpi)  # noqa: E731
+                self.assert_new_run(lambda: installer.click(s(568), s(398)), False)
+                self.assert_new_run(lambda: installer.click(s(520), s(414)), False)
+                self.assert_new_run(lambda: installer.click(s(474), s(398)), False)
+                self.assert_new_run(lambda: installer.click(s(520), s(381)), False)
+                self.assert_new_run(lambda: installer.click(s(475), s(382)), True)
+                self.assertTrue(wait_until(installer.main_button_active, 10))
+                self.assert_new_run(lambda: installer.click(s(568) - 1, s(414) - 1), True)
+                installer.stop()
+
+    def test_enter_and_space_on_the_main_window_continue_but_not_in_the_box(self):
+        installer = self.start_stopped()
+        installer.focus_main_window()
+        self.assert_new_run(lambda: installer.key("Return"), True)
+        self.assertTrue(wait_until(installer.main_button_active, 10))
+        self.assert_new_run(lambda: installer.key("space"), True)
+        self.assertTrue(wait_until(installer.main_button_active, 10))
+        installer.click_logical(LOCATION_BOX)
+        self.assert_new_run(lambda: installer.key("Return"), False)
+        self.assert_new_run(installer.focus_main_window, False)
+        self.assert_new_run(lambda: installer.key("Return"), True)
+
+    def test_closing_a_stopped_window_ends_the_process(self):
+        installer = self.start_stopped()
+        installer.focus_main_window()
+        installer.key("alt+F4")
+        self.assertEqual(installer.process.wait(timeout=10), 0)
+
+
+class RunningWindow(WindowTest):
+    """Runs against hosts that serve the stand-in setup as the package."""
+
+    def setUp(self):
+        super().setUp()
+        self.hosts = e2e_support.test_hosts()
+        self.package = publish_stand_in(self.hosts)
+        self.hosts.start()
+        self.addCleanup(self.hosts.stop)
+
+    def start_install(self, **options):
+        return self.start("--install-dir", windows_path(self.install_dir), **options)
+
+    def wait_for_download(self):
+        percent = wait_until(lambda: (self.progress_percent() or 0) >= 90, 60)
+        self.assertTrue(percent, "the download did not finish")
+        return time.monotonic()
+
+    def installed_into(self):
+        arguments = read_json(self.record)["arguments"]
+        return arguments[arguments.index("--install-dir") + 1]
+
+    def test_a_full_install_counts_down_installs_and_closes_by_itself(self):
+        installer = self.start_install()
+        downloaded = self.wait_for_download()
+        shot = installer.screenshot("countdown", settle=2)
+        self.assertFalse(self.record.exists(), "the setup started during the countdown")
+        self.assertEqual([shot.pixel(*c) for c in STAGE_CIRCLES], [TEAL, TEAL, UNREACHED_CIRCLE])
+        self.assertEqual(shot.pixel(*MAIN_BUTTON), PASSIVE_BUTTON, "the passive pause button")
+        self.assertEqual(shot.pixel(520, 242), TEAL, "the fill at 94 %")
+        self.assertEqual(shot.pixel(560, 242), PROGRESS_TRACK)
+        self.assertTrue(wait_until(self.record.exists, 30), "the setup did not start")
+        countdown = time.monotonic() - downloaded
+        self.assertGreaterEqual(countdown, 4.8)
+        self.assertLess(countdown, 9)
+        self.assertEqual(self.installed_into(), windows_path(self.install_dir))
+
+        def done():
+            shot = installer.screenshot("done", settle=0)
+            return shot.pixel(*STAGE_CIRCLES[2]) == TEAL and shot.pixel(*MAIN_BUTTON) == TEAL
+
+        self.assertTrue(wait_until(done, 30, interval=0), "the Done state was not shown")
+        seen = time.monotonic()
+        self.assertEqual(installer.process.wait(timeout=10), 0)
+        self.assertGreater(time.monotonic() - seen, 1.1, "closed before 1.6 s had passed")
+        report = read_json(self.report)
+        self.assertEqual((report["status"], report["installDir"]),
+                         ("complete", windows_path(self.install_dir)))
+        self.assertTrue((self.install_dir / "quarvel-install.json").is_file())
+
+    def test_a_folder_picked_during_the_countdown_is_installed_into(self):
+        picked = self.folder / "picked"
+        picked.mkdir()
+        installer = self.start_install()
+        self.wait_for_download()
+        installer.click_logical(BROWSE_BUTTON)
+        dialog = find_window("^" + DIALOG_TITLE + "$", timeout=15)
+        self.assertIsNotNone(dialog, "the folder dialog did not open")
+        time.sleep(6)
+        self.assertFalse(self.record.exists(), "installed while the dialog was open")
+        # Wine's folder dialog: the file name field runs along its bottom.
+        _, _, width, height = window_geometry(dialog)
+        xdotool("mousemove", "--window", dialog, width // 2 + 120, height - 42, "click", "1")
+        xdotool("type", "--delay", "20", windows_path(picked))
+        xdotool("key", "Return")
+        closed = wait_until(lambda: not xdotool("search", "--name", DIALOG_TITLE).stdout.strip(),
+                            10)
+        self.assertTrue(closed, "the dialog stayed open")
+        closed_at = time.monotonic()
+        installer.screenshot("picked")
+        self.assertTrue(wait_until(self.record.exists, 30), "the setup did not start")
+        self.assertGreaterEqual(time.monotonic() - closed_at, 4.5, "the countdown did not restart")
+        self.assertEqual(self.installed_into(), windows_path(picked) + "\\Quarvel")
+        self.assertEqual(installer.process.wait(timeout=30), 0)
+
+    def test_pause_during_the_download_stops_and_continue_resumes(self):
+        self.hosts.always(e2e_support.quarvel_test_hosts.Fault(path="/downloads/", rate=250_000))
+        installer = self.start_install()
+        self.assertTrue(wait_until(lambda: (self.cache / "network.log").exists(), 30))
+        time.sleep(3)
+        installer.click_logical(MAIN_BUTTON)
+        self.assertTrue(wait_until(installer.main_button_active, 15), "the run did not stop")
+        self.assertEqual(read_json(self.report)["status"], "failed")
+        self.assertFalse(self.record.exists())
+        installer.screenshot("paused")
+        self.hosts.clear_faults()
+        installer.click_logical(MAIN_BUTTON)
+        self.assertTrue(wait_until(self.record.exists, 60), "the continued run did not install")
+        self.assertEqual(installer.process.wait(timeout=30), 0)
+        report = read_json(self.report)
+        self.assertEqual(report["status"], "complete")
+        self.assertGreater(report["resumedBytes"], 0, "the download did not resume")
+        self.assertEqual(report["resumedBytes"] + report["transferredBytes"], len(self.package))
+
+    def test_closing_during_the_download_ends_the_process_at_once(self):
+        self.hosts.always(e2e_support.quarvel_test_hosts.Fault(path="/downloads/", rate=100_000))
+        installer = self.start_install()
+        self.assertTrue(wait_until(lambda: (self.cache / "network.log").exists(), 30))
+        time.sleep(1)
+        installer.focus_main_window()
+        installer.key("alt+F4")
+        self.assertEqual(installer.process.wait(timeout=5), 0)
+        self.assertFalse(self.record.exists())
+
+    def test_closing_is_refused_while_installing(self):
+        installer = self.start_install(environment={"QUARVEL_STAND_IN_SECONDS": "5"})
+        self.assertTrue(wait_until(self.record.exists, 60), "the setup did not start")
+        installer.focus_main_window()
+        installer.key("alt+F4")
+        installer.click_logical(MAIN_BUTTON)
+        self.assert_stays_open(installer, 2)
+        shot = installer.screenshot("installing", settle=0)
+        self.assertEqual([shot.pixel(*c) for c in STAGE_CIRCLES], [TEAL, TEAL, TEAL])
+        self.assertEqual(shot.pixel(*MAIN_BUTTON), PASSIVE_BUTTON)
+        self.assertEqual(installer.process.wait(timeout=30), 0, "it closes itself after the setup")
+        self.assertEqual(read_json(self.report)["status"], "complete")
 
 
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24

@@ -64,6 +64,27 @@ TEST_F(Input, OnlyEnterAndSpaceActAsTheMainButton) {
     EXPECT_FALSE(is_main_button_key(key));
 }
 
+TEST(MainButtonKeys, AKeyPressesTheButtonOnlyWhenItWentDownAndUpOnTheMainWindow) {
+  MainButtonKeys keys;
+  keys.key_down(13, true);
+  keys.key_down(13, true);  // auto-repeat
+  EXPECT_TRUE(keys.key_up(13));
+  EXPECT_FALSE(keys.key_up(13)) << "one press, one action";
+  keys.key_down(32, true);
+  EXPECT_FALSE(keys.key_up(13)) << "another key's release";
+  EXPECT_TRUE(keys.key_up(32));
+  keys.key_down(13, false);  // Enter in the folder dialog or the location box
+  EXPECT_FALSE(keys.key_up(13));
+  keys.key_down(32, true);
+  keys.key_down(32, false);
+  EXPECT_FALSE(keys.key_up(32)) << "the last press was elsewhere";
+  keys.key_down(13, true);
+  keys.forget();
+  EXPECT_FALSE(keys.key_up(13));
+  keys.key_down(65, true);
+  EXPECT_FALSE(keys.key_up(65));
+}
+
 TEST_F(Input, LocationBoxNotificationsTrackFocusEditTimeAndTrimmedText) {
   const struct {
     uint32_t notification;
