@@ -370,6 +370,7 @@ class StoppedWindow(WindowTest):
         return sum(1 for request in self.hosts.requests if request.path == MANIFEST_PATH)
 
     def start_stopped(self, dpi=96):
+        self.report.unlink(missing_ok=True)
         installer = self.start(dpi=dpi)
         self.assertTrue(wait_until(self.report.exists, 30), "the first run did not end")
         self.assertTrue(wait_until(installer.main_button_active, 10), "no continue button")
