@@ -4,12 +4,13 @@
 #include "main/report.h"
 #include "runner/install_location.h"
 #include "runner/install_run.h"
+#include "windows_ui/window_main.h"
 
 namespace quarvel {
 
 const EntryOperations& program_operations() {
   static const EntryOperations operations{
-      .window_main = [] {},
+      .window_main = window_main,
       .discover_install_location =
           [] {
             return discover_install_location(system_install_registry(), system_file_system(),

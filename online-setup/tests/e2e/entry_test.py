@@ -23,8 +23,11 @@ def windows_path(path):
 def find_window(name, timeout):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
-        found = subprocess.run(["xdotool", "search", "--name", name],
-                               capture_output=True, text=True)
+        try:
+            found = subprocess.run(["xdotool", "search", "--name", name],
+                                   capture_output=True, text=True, timeout=5)
+        except subprocess.TimeoutExpired:
+            continue
         if found.stdout.strip():
             return found.stdout.split()[0]
         time.sleep(0.2)

@@ -1,0 +1,73 @@
+// What the main window shows, as a list of drawing operations computed from a
+// snapshot of the shared state; the GDI painter only executes the list.
+// Pure functions except take_paint_snapshot, which briefly takes the locks
+// (SharedStatus, then WindowState). Window thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "runner/run_status.h"
+#include "windows_ui/layout.h"
+#include "windows_ui/window_state.h"
+
+namespace quarvel {
+
+// The values a paint depends on, copied under the locks before drawing.
+struct PaintSnapshot {
+  std::string text;
+  uint32_t percent = 0;
+  bool running = false;
+  bool installing = false;
+  bool finished = false;
+  bool preview = false;
+};
+
+// Copies the five status fields under the SharedStatus lock, releases it, then
+// reads preview under the WindowState lock.
+PaintSnapshot take_paint_snapshot(SharedStatus& status, WindowState& window);
+
+enum class DrawKind {
+  kIcon,              // icon resource 1 scaled into the rectangle
+  kText,              // text in the rectangle
+  kRoundedRectangle,  // a filled rounded rectangle without outline
+};
+
+// Text layout flags; the values are DrawTextW's DT_ flags.
+enum TextFormat : uint32_t {
+  kTextCenter = 0x01,
+  kTextRight = 0x02,
+  kTextVCenter = 0x04,
+  kTextWordBreak = 0x10,
+  kTextSingleLine = 0x20,
+};
+
+struct DrawOperation {
+  DrawKind kind = DrawKind::kText;
+  LogicalRect rect;
+  uint32_t colour = 0;  // 0xRRGGBB
+  int corner = 0;       // rounded rectangles: corner ellipse width and height
+  int font_size = 0;    // texts: character height in logical units
+  int font_weight = 0;
+  uint32_t format = 0;  // texts: TextFormat flags
+  std::string text = {};
+
+  bool operator==(const DrawOperation&) const = default;
+};
+
+// A text element: rectangle, colour (0xRRGGBB), font size and weight, format.
+DrawOperation text_operation(LogicalRect rect,
+                             uint32_t colour,
+                             int font_size,
+                             int font_weight,
+                             uint32_t format,
+                             std::string text);
+
+// A filled rounded rectangle without outline.
+DrawOperation rounded_rectangle_operation(LogicalRect rect, int corner, uint32_t colour);
+
+// The whole picture, in drawing order, over a white background.
+std::vector<DrawOperation> paint_operations(const PaintSnapshot& snapshot);
+
+}  // namespace quarvel

@@ -1,0 +1,168 @@
+#include "windows_ui/window_input.h"
+
+#include <mutex>
+
+#include "core/utf.h"
+#include "windows_ui/install_dir_rules.h"
+#include "windows_ui/layout.h"
+
+namespace quarvel {
+namespace {
+
+constexpr std::chrono::milliseconds kAutomaticCloseDelay{1600};
+
+struct StatusFlags {
+  bool running;
+  bool installing;
+  bool finished;
+};
+
+StatusFlags read_flags(SharedStatus& status) {
+  const std::lock_guard lock(status.mutex);
+  return {status.running, status.installing, status.finished};
+}
+
+bool is_unicode_white_space(char16_t c) {
+  return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+         c == 0x3000;
+}
+
+bool is_valid_utf16(std::u16string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    if (unit >= 0xDC00 && unit <= 0xDFFF)
+      return false;
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+      if (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF)
+        return false;
+      ++i;
+    }
+  }
+  return true;
+}
+
+WindowEffect on_browse_button(SharedStatus& status, WindowState& window, uint32_t notification) {
+  if (notification != kButtonClicked)
+    return WindowEffect::kNothing;
+  const std::lock_guard status_lock(status.mutex);
+  if (status.installing)
+    return WindowEffect::kNothing;
+  const std::lock_guard window_lock(window.mutex);
+  window.editing = true;
+  return WindowEffect::kPickFolder;
+}
+
+void on_location_box(WindowState& window,
+                     uint32_t notification,
+                     std::chrono::nanoseconds now,
+                     const std::function<std::u16string()>& read_box_text) {
+  std::optional<std::string> text;
+  if (notification == kEditChange)
+    text = install_dir_from_box_text(read_box_text());
+  const std::lock_guard lock(window.mutex);
+  window.last_edit = now;
+  if (notification == kEditSetFocus)
+    window.editing = true;
+  if (notification == kEditKillFocus)
+    window.editing = false;
+  if (text)
+    window.install_dir = std::move(*text);
+}
+
+}  // namespace
+
+WindowEffect press_main_button(SharedStatus& status,
+                               WindowState& window,
+                               std::atomic<bool>& pause_requested) {
+  const StatusFlags flags = read_flags(status);
+  if (flags.finished)
+    return WindowEffect::kDestroyWindow;
+  if (flags.installing)
+    return WindowEffect::kNothing;
+  if (flags.running) {
+    pause_requested.store(true);
+    return WindowEffect::kNothing;
+  }
+  const std::lock_guard lock(window.mutex);
+  return window.preview ? WindowEffect::kNothing : WindowEffect::kStartWorker;
+}
+
+bool is_main_button_key(uintptr_t virtual_key) {
+  return virtual_key == 13 || virtual_key == 32;
+}
+
+void MainButtonKeys::key_down(uintptr_t virtual_key, bool on_main_window) {
+  if (is_main_button_key(virtual_key)) pressed_ = on_main_window ? virtual_key : 0;
+}
+
+bool MainButtonKeys::key_up(uintptr_t virtual_key) {
+  const bool presses = is_main_button_key(virtual_key) && pressed_ == virtual_key;
+  if (presses) pressed_ = 0;
+  return presses;
+}
+
+WindowEffect on_control_command(SharedStatus& status,
+                                WindowState& window,
+                                int id,
+                                uint32_t notification,
+                                std::chrono::nanoseconds now,
+                                const std::function<std::u16string()>& read_box_text) {
+  if (read_flags(status).installing)
+    return WindowEffect::kNothing;
+  if (id == kBrowseButtonId)
+    return on_browse_button(status, window, notification);
+  if (id == kLocationBoxId)
+    on_location_box(window, notification, now, read_box_text);
+  return WindowEffect::kNothing;
+}
+
+std::string install_dir_from_box_text(std::u16string_view text) {
+  while (!text.empty() && is_unicode_white_space(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && is_unicode_white_space(text.back()))
+    text.remove_suffix(1);
+  return utf16_to_utf8(text);
+}
+
+TimerEffect on_timer_tick(SharedStatus& status, WindowState& window, std::chrono::nanoseconds now) {
+  const StatusFlags flags = read_flags(status);
+  TimerEffect effect{.controls_enabled = !flags.installing && !flags.finished};
+  const std::lock_guard lock(window.mutex);
+  if (flags.finished && !window.preview) {
+    if (!window.finished_at)
+      window.finished_at = now;
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - *window.finished_at);
+    effect.destroy_window = elapsed > kAutomaticCloseDelay;
+  }
+  return effect;
+}
+
+bool on_close_request(SharedStatus& status, std::atomic<bool>& pause_requested) {
+  const std::lock_guard lock(status.mutex);
+  if (status.installing)
+    return false;
+  if (status.running)
+    pause_requested.store(true);
+  return true;
+}
+
+void begin_folder_pick(WindowState& window) {
+  const std::lock_guard lock(window.mutex);
+  window.editing = true;
+}
+
+void end_folder_pick(WindowState& window, std::chrono::nanoseconds now) {
+  const std::lock_guard lock(window.mutex);
+  window.editing = false;
+  window.last_edit = now;
+}
+
+std::optional<std::string> install_dir_from_picked_folder(std::u16string_view path) {
+  if (!is_valid_utf16(path))
+    return std::nullopt;
+  return with_quarvel_folder(utf16_to_utf8(path));
+}
+
+}  // namespace quarvel

@@ -1,0 +1,101 @@
+// The decisions behind the window procedure and the folder picker: what a
+// press of the main button, a control notification, a timer tick or a close
+// request does to the shared state, and what the window must do about it.
+// Window thread only. Locks are taken briefly, SharedStatus before
+// WindowState, and none is held on return.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "runner/run_status.h"
+#include "windows_ui/window_state.h"
+
+namespace quarvel {
+
+// Notification codes of the two controls (high word of WM_COMMAND's wParam).
+inline constexpr uint32_t kButtonClicked = 0x0000;
+inline constexpr uint32_t kEditSetFocus = 0x0100;
+inline constexpr uint32_t kEditKillFocus = 0x0200;
+inline constexpr uint32_t kEditChange = 0x0300;
+
+// What the window has to do after a decision.
+enum class WindowEffect {
+  kNothing,
+  kDestroyWindow,
+  kStartWorker,
+  kPickFolder,
+};
+
+// The main button (click or Enter/Space): Done closes the window, a running
+// run gets a stop request (pause_requested set here), a stopped run starts
+// again unless in preview; while installing nothing happens.
+WindowEffect press_main_button(SharedStatus& status,
+                               WindowState& window,
+                               std::atomic<bool>& pause_requested);
+
+// True for the keys that act as the main button: Enter (13) and Space (32).
+bool is_main_button_key(uintptr_t virtual_key);
+
+// Enter and Space press the main button when they are released, but only
+// when the same key also went down on the main window: the Enter that
+// confirms the folder dialog goes down in the dialog and comes up in the main
+// window once the focus has returned, and must not pause the run.
+class MainButtonKeys {
+ public:
+  // A key went down; `on_main_window` when the main window had the focus.
+  void key_down(uintptr_t virtual_key, bool on_main_window);
+  // A key came up on the main window: true when it presses the main button.
+  bool key_up(uintptr_t virtual_key);
+  // Forgets a pending press (a dialog is about to take the keyboard).
+  void forget() { pressed_ = 0; }
+
+ private:
+  uintptr_t pressed_ = 0;
+};
+
+// A WM_COMMAND from control `id` (10 location box, 11 browse button). Ignored
+// while installing. The browse button's click sets editing and asks for the
+// folder picker. Every notification of the box sets last_edit to `now`;
+// focus in and out set and clear editing; a change stores the box's text
+// (read through `read_box_text` only then) trimmed as install_dir.
+WindowEffect on_control_command(SharedStatus& status,
+                                WindowState& window,
+                                int id,
+                                uint32_t notification,
+                                std::chrono::nanoseconds now,
+                                const std::function<std::u16string()>& read_box_text);
+
+// The location box's UTF-16 text as install_dir: invalid units become U+FFFD
+// and Unicode white space is trimmed at both ends.
+std::string install_dir_from_box_text(std::u16string_view text);
+
+struct TimerEffect {
+  bool controls_enabled = true;  // the box and the browse button
+  bool destroy_window = false;
+};
+
+// A timer tick: the controls are enabled unless installing or finished; after
+// a successful run (outside preview) finished_at is taken on the first tick
+// and the window closes once more than 1600 whole milliseconds have passed.
+TimerEffect on_timer_tick(SharedStatus& status, WindowState& window, std::chrono::nanoseconds now);
+
+// A close request: refused (false) while installing; a running run gets a
+// stop request; otherwise the window is to be destroyed (true).
+bool on_close_request(SharedStatus& status, std::atomic<bool>& pause_requested);
+
+// The folder picker's start and end: editing while the dialog is open, and on
+// every way out editing cleared and last_edit set to `now`.
+void begin_folder_pick(WindowState& window);
+void end_folder_pick(WindowState& window, std::chrono::nanoseconds now);
+
+// The location box text for a folder chosen in the dialog: its path with a
+// final "Quarvel" folder; nullopt when the path is not valid UTF-16.
+std::optional<std::string> install_dir_from_picked_folder(std::u16string_view path);
+
+}  // namespace quarvel

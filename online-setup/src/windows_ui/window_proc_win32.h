@@ -1,0 +1,16 @@
+// The main window's procedure. Window thread.
+#pragma once
+
+#include <windows.h>
+
+namespace quarvel::win32 {
+
+// Paints, handles the controls' notifications, the main button (click,
+// Enter, Space), the 100 ms timer and close requests.
+LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+// Called by the message loop for every WM_KEYDOWN before it is dispatched
+// (the dialog navigation consumes Enter before the procedure could see it).
+void note_key_down(WPARAM key, bool on_main_window);
+
+}  // namespace quarvel::win32
