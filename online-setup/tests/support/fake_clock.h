@@ -12,10 +12,15 @@ namespace quarvel::testing_support {
 
 class FakeClock final : public MonotonicClock {
  public:
+  FakeClock() = default;
+  explicit FakeClock(std::chrono::nanoseconds start) : time(start) {}
+
   std::chrono::nanoseconds time{};
   std::vector<std::chrono::nanoseconds> sleeps;
   // Runs at the start of every sleep, before time moves on.
   std::function<void()> on_sleep;
+  // Runs at the end of every sleep, with the new time.
+  std::function<void(std::chrono::nanoseconds now)> after_sleep;
 
   std::chrono::nanoseconds now() override { return time; }
   void sleep_for(std::chrono::nanoseconds duration) override {
@@ -23,6 +28,7 @@ class FakeClock final : public MonotonicClock {
     if (on_sleep)
       on_sleep();
     time += duration;
+    if (after_sleep) after_sleep(time);
   }
 };
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "windows_ui/fake_clock.h"
+#include "support/fake_clock.h"
 
 namespace quarvel {
 namespace {
@@ -114,7 +114,7 @@ TEST_F(Countdown, AStopRequestEndsItWithThePauseMessage) {
   ASSERT_FALSE(location.ok());
   EXPECT_EQ(location.message(), "下载已暂停，可继续安装。");
   EXPECT_FALSE(status.installing);
-  EXPECT_EQ(clock.sleeps, 30) << "seen at the next poll";
+  EXPECT_EQ(clock.sleeps.size(), 30u) << "seen at the next poll";
 }
 
 TEST_F(Countdown, AStopRequestBeforeTheFirstPassLeavesTheStatusAlone) {
@@ -146,7 +146,7 @@ TEST_F(Countdown, DownloadOnlyReturnsTheBoxTextAtOnceWithoutCountdownOrInstallin
       {status, window, pause, clock}, 100s, {"QuarvelOnlineSetup.exe", "--download-only"});
   ASSERT_TRUE(location.ok());
   EXPECT_EQ(*location, "relative");
-  EXPECT_EQ(clock.sleeps, 0);
+  EXPECT_EQ(clock.sleeps.size(), 0u);
   EXPECT_FALSE(status.installing);
   EXPECT_EQ(status.text, "正在校验安装包…");
 }
