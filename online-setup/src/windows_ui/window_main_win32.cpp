@@ -9,6 +9,7 @@
 #include "core/wide_win32.h"
 #include "main/process_arguments.h"
 #include "runner/install_location.h"
+#include "runner/install_run.h"
 #include "runner/run_status.h"
 #include "windows_ui/gdi_handles_win32.h"
 #include "windows_ui/layout.h"
@@ -121,8 +122,7 @@ void window_main() {
   UpdateWindow(window);
   SetTimer(window, kTimerId, kTimerPeriodMs, nullptr);
   if (preview) {
-    SharedStatusReporter(shared_status(), system_file_system(), arguments)
-        .set_status(kPreviewText, 0);
+    process_run_environment().status.set_status(kPreviewText, 0);
   } else {
     start_worker(process_worker_context());
   }

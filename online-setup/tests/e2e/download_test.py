@@ -11,13 +11,13 @@ import time
 import unittest
 
 import e2e_support
-from e2e_support import PACKAGE_HOST
+import installer_support
 from quarvel_test_hosts import Fault
 
 EXE = e2e_support.TEST_BIN / "QuarvelOnlineSetup.exe"
-BUILD = 31
-VERSION = "1.4.2"
-FILE_NAME = f"Quarvel-1.4-b{BUILD}-Windows-x64-Setup.exe"
+BUILD = installer_support.BUILD
+VERSION = installer_support.VERSION
+FILE_NAME = installer_support.FILE_NAME
 INSTALL_DIR = "C:\\Quarvel E2E\\Quarvel"
 SEGMENT = 8_388_608
 SMALL = 3_000_000        # one segment
@@ -38,15 +38,6 @@ SMALL_PACKAGE = package_bytes(SMALL, 1)
 
 def sha256(data):
     return hashlib.sha256(data).hexdigest()
-
-
-def manifest_for(data):
-    return json.dumps({
-        "schema": 1, "product": "quarvel", "platform": "windows-x64", "channel": "cef-offline",
-        "build": BUILD, "version": VERSION, "displayVersion": "1.4", "bytes": len(data),
-        "sha256": sha256(data),
-        "url": f"https://{PACKAGE_HOST}/downloads/quarvel/{VERSION}/{FILE_NAME}",
-    }).encode()
 
 
 def request_line(n, first, last, total, retry=0):
@@ -75,7 +66,7 @@ class DownloadTest(e2e_support.HostsTestCase):
     def publish(self, data, served=None):
         """Names `data` in the manifest and serves `served` (default: the same bytes)."""
         self.package = data
-        self.hosts.set_manifest(manifest_for(data))
+        self.hosts.set_manifest(json.dumps(installer_support.manifest_for(data)).encode())
         self.hosts.add_package(VERSION, FILE_NAME, data if served is None else served)
 
     def arguments(self):

@@ -41,6 +41,12 @@ def stand_in_package():
     return STAND_IN_SETUP.read_bytes()
 
 
+def read_json_if_present(path):
+    """The JSON value of a file, or None when it does not exist."""
+    path = pathlib.Path(path)
+    return json.loads(path.read_text(encoding="utf-8")) if path.exists() else None
+
+
 @dataclasses.dataclass
 class Run:
     """What one installer run left behind."""
@@ -49,19 +55,16 @@ class Run:
 
     @property
     def report(self):
-        path = self.folder / "report.json"
-        return json.loads(path.read_text(encoding="utf-8")) if path.exists() else None
+        return read_json_if_present(self.folder / "report.json")
 
     @property
     def progress(self):
-        path = self.folder / "report.progress.json"
-        return json.loads(path.read_text(encoding="utf-8")) if path.exists() else None
+        return read_json_if_present(self.folder / "report.progress.json")
 
     @property
     def setup_call(self):
         """The stand-in setup's record of how it was started, if it ran."""
-        path = self.folder / "setup-call.json"
-        return json.loads(path.read_text(encoding="utf-8")) if path.exists() else None
+        return read_json_if_present(self.folder / "setup-call.json")
 
     @property
     def cache(self):

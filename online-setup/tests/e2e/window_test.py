@@ -7,7 +7,6 @@ the program painted (GDI shapes are not anti-aliased, so probes see exact
 colours). Runs go against the HTTPS test hosts with the stand-in setup as the
 package. Screenshots are kept under the build folder (test-artifacts/window).
 """
-import hashlib
 import json
 import os
 import re
@@ -18,11 +17,11 @@ import unittest
 import xml.etree.ElementTree as ElementTree
 
 import e2e_support
+import installer_support
 from e2e_support import BUILD_DIR, WINE, windows_path
 
 EXE = BUILD_DIR / "test-bin" / "QuarvelOnlineSetup.exe"
 PRODUCTION_EXE = BUILD_DIR / "bin" / "QuarvelOnlineSetup.exe"
-STAND_IN = BUILD_DIR / "stand-in" / "stand-in-setup.exe"
 ARTIFACTS = BUILD_DIR / "test-artifacts" / "window"
 TITLE = "Quarvel · 安装"
 DIALOG_TITLE = "选择 Quarvel 安装文件夹"
@@ -235,18 +234,6 @@ def read_json(path):
         return json.load(f)
 
 
-def publish_stand_in(hosts):
-    """Publishes the stand-in setup as build 31 (Quarvel 1.4) on the test hosts."""
-    package = STAND_IN.read_bytes()
-    name = "Quarvel-1.4-b31-Windows-x64-Setup.exe"
-    url = hosts.add_package("1.4.2", name, package)
-    hosts.set_manifest(json.dumps({
-        "schema": 1, "product": "quarvel", "platform": "windows-x64", "channel": "cef-offline",
-        "build": 31, "version": "1.4.2", "displayVersion": "1.4", "bytes": len(package),
-        "sha256": hashlib.sha256(package).hexdigest(), "url": url}).encode())
-    return package
-
-
 class WindowTest(unittest.TestCase):
     """A fresh folder with the run's files: cache, report, install location."""
 
@@ -436,7 +423,8 @@ class RunningWindow(WindowTest):
     def setUp(self):
         super().setUp()
         self.hosts = e2e_support.test_hosts()
-        self.package = publish_stand_in(self.hosts)
+        self.package = installer_support.stand_in_package()
+        installer_support.publish(self.hosts, self.package)
         self.hosts.start()
         self.addCleanup(self.hosts.stop)
 
