@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "core/wide_win32.h"
-#include "main/command_line.h"
-#include "main/process_arguments.h"
+#include "core/arguments.h"
+#include "core/process_arguments.h"
 
 int wmain() {
   const std::wstring name =

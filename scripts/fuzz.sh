@@ -43,7 +43,7 @@ status=0
 build release_manifest "$fuzz/release_manifest_fuzzer.cpp" "$src/core/release_manifest.cpp" &&
   run release_manifest 65536 || status=1
 # 32,767 UTF-16 units: the longest Windows command line.
-build command_line "$fuzz/command_line_fuzzer.cpp" "$src/main/command_line.cpp" \
+build command_line "$fuzz/command_line_fuzzer.cpp" "$src/core/arguments.cpp" \
   "$src/core/utf.cpp" "$src/core/sha256.cpp" "$src/core/sha256_openssl_posix.cpp" &&
   run command_line 65534 || status=1
 exit $status

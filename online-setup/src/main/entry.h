@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "main/command_line.h"
+#include "core/arguments.h"
 #include "runner/run_outcome.h"
 
 namespace quarvel {

@@ -5,7 +5,7 @@
 #include "core/system_libraries_win32.h"
 #include "core/wide_win32.h"
 #include "main/entry.h"
-#include "main/process_arguments.h"
+#include "core/process_arguments.h"
 #include "main/program_operations_win32.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "main/program_operations_win32.h"
 
 #include "core/file_system.h"
-#include "main/report.h"
+#include "runner/report_file.h"
 #include "runner/install_location.h"
 #include "runner/install_run.h"
 #include "windows_ui/window_main.h"

@@ -2,7 +2,7 @@
 // code an outcome gives. Pure functions, any thread.
 #pragma once
 
-#include "main/command_line.h"
+#include "core/arguments.h"
 
 namespace quarvel {
 

@@ -12,7 +12,7 @@
 #include "core/file_system.h"
 #include "http/allowed_hosts.h"
 #include "http/http_client.h"
-#include "main/command_line.h"
+#include "core/arguments.h"
 #include "runner/run_outcome.h"
 #include "runner/run_status.h"
 #include "runner/setup_launch.h"

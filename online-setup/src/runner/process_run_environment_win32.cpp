@@ -4,7 +4,7 @@
 #include "core/clock.h"
 #include "core/file_system.h"
 #include "http/https_client.h"
-#include "main/process_arguments.h"
+#include "core/process_arguments.h"
 #include "runner/download_stats.h"
 #include "runner/install_run.h"
 

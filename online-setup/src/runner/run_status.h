@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "core/file_system.h"
-#include "main/command_line.h"
+#include "core/arguments.h"
 
 namespace quarvel {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/result.h"
-#include "main/command_line.h"
+#include "core/arguments.h"
 
 namespace quarvel {
 

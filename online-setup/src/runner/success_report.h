@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/release_manifest.h"
-#include "main/command_line.h"
+#include "core/arguments.h"
 
 namespace quarvel {
 

@@ -10,7 +10,7 @@
 
 #include "core/clock.h"
 #include "core/result.h"
-#include "main/command_line.h"
+#include "core/arguments.h"
 #include "runner/run_status.h"
 #include "windows_ui/window_state.h"
 

@@ -4,8 +4,8 @@
 #include <thread>
 
 #include "core/file_system.h"
-#include "main/process_arguments.h"
-#include "main/report.h"
+#include "core/process_arguments.h"
+#include "runner/report_file.h"
 #include "windows_ui/install_location_countdown.h"
 #include "windows_ui/worker.h"
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string_view>
 
-#include "main/command_line.h"
+#include "core/arguments.h"
 #include "runner/install_run.h"
 #include "runner/run_outcome.h"
 #include "runner/run_status.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "main/command_line.h"
+#include "core/arguments.h"
 
 namespace quarvel::fuzzing {
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/utf.h"
-#include "main/command_line.h"
+#include "core/arguments.h"
 
 namespace quarvel::testing_support {
 

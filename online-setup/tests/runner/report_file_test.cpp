@@ -1,4 +1,4 @@
-#include "main/report.h"
+#include "runner/report_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "main/command_line.h"
+#include "core/arguments.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core/file_system.h"
-#include "main/command_line.h"
+#include "core/arguments.h"
 #include "runner/run_outcome.h"
 
 namespace quarvel {

@@ -2,7 +2,7 @@
 // by every part that needs it. Any thread.
 #pragma once
 
-#include "main/command_line.h"
+#include "core/arguments.h"
 
 namespace quarvel {
 

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "core/wide_win32.h"
-#include "main/command_line.h"
+#include "core/arguments.h"
 
 namespace quarvel {
 namespace {

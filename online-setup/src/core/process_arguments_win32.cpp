@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "main/process_arguments.h"
+#include "core/process_arguments.h"
 
 namespace quarvel {
 namespace {
