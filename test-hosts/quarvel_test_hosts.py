@@ -81,7 +81,7 @@ class Fault:
 @dataclasses.dataclass
 class RecordedRequest:
     method: str
-    target: str               # as sent: path and query
+    target: str               # as sent: path and query, or the absolute form
     path: str
     query: str                # the raw text after "?", "" without one
     headers: list             # [(name, value)] in the order received
@@ -152,6 +152,17 @@ def parse_range(value, size):
         return "unsatisfiable"
     last = min(int(last_text), size - 1) if last_text else size - 1
     return first, last
+
+
+def origin_form(target):
+    """The path and query of a request target. Servers must accept the absolute
+    form ("https://host:443/path?query"), which WinHTTP under Wine sends inside
+    a proxy's CONNECT tunnel; it loses its scheme and authority here."""
+    scheme, separator, rest = target.partition("://")
+    if not separator or scheme.lower() not in ("http", "https"):
+        return target
+    slash = rest.find("/")
+    return rest[slash:] if slash >= 0 else "/"
 
 
 def correct_answer(content, range_header):
@@ -390,7 +401,7 @@ class TestHosts:
             return self._contexts[name]
 
     def _record(self, handler):
-        path, _, query = handler.path.partition("?")
+        path, _, query = origin_form(handler.path).partition("?")
         request = RecordedRequest(handler.command, handler.path, path, query,
                                   list(handler.headers.items()), time.monotonic())
         with self._lock:

@@ -112,6 +112,9 @@ class TestHostsTest(unittest.TestCase):
         self.assertEqual(request.header("range"), "bytes=0-9")
         self.assertEqual(request.header("X-Test"), "1")
         self.assertEqual(self.hosts.connections, 1)
+        self.assertEqual(self.get(f"https://localhost:443{PATH}?q=1")[2], CONTENT)
+        absolute = self.hosts.requests[1]
+        self.assertEqual((absolute.path, absolute.query), (PATH, "q=1"))
 
     def test_rogue_and_other_name_certificates_fail_verification(self):
         for certificate in ("rogue", "other-name"):
