@@ -1,6 +1,7 @@
-"""Signed packages under Wine: the signature-checking build starts only a
-package signed by an accepted signer (the stand-in setup signed with
-osslsigncode by the test PKI's signers). signature-probe shows what the
+"""Signed code under Wine, both ways: the signature-checking build starts only
+a package signed by an accepted signer (the stand-in setup signed with
+osslsigncode by the test PKI's signers), and the build signs an executable
+when it is given a code-signing certificate. signature-probe shows what the
 prefix's WinVerifyTrust reports for each file."""
 
 import json
@@ -79,6 +80,28 @@ class PackageSignature(e2e_support.HostsTestCase):
             # (README: known limits of the Wine tests).
             (0, [PUBLISHER]), (0, ["quarvel test host"])])
         self.assertFalse(osslsigncode_verifies(self.files["untrusted CA"], "ca"))
+
+
+class ExecutableSigning(unittest.TestCase):
+    def build_fixture(self, *options):
+        folder = e2e_support.temp_dir(self)
+        source = e2e_support.SOURCE_DIR / "online-setup" / "tests" / "fixtures" / "signed-executable"
+        toolchain = e2e_support.SOURCE_DIR / "cmake" / "mingw-w64-posix.cmake"
+        for command in (["cmake", "-S", source, "-B", folder, "-G", "Ninja", "--toolchain", toolchain,
+                         *options], ["cmake", "--build", folder]):
+            subprocess.run(command, check=True, capture_output=True)
+        return folder / "signed-program.exe"
+
+    def test_the_build_signs_the_final_executable_with_the_given_certificate(self):
+        pki = e2e_support.PKI_DIR
+        program = self.build_fixture(f"-DQUARVEL_SIGN_CERT={pki / 'signer.pem'}",
+                                     f"-DQUARVEL_SIGN_KEY={pki / 'signer.key'}")
+        self.assertTrue(osslsigncode_verifies(program, "ca"))
+        self.assertFalse(osslsigncode_verifies(program, "rogue-ca"))
+        self.assertEqual(probe(program), [(0, [PUBLISHER])])
+
+    def test_without_a_certificate_nothing_is_signed(self):
+        self.assertEqual(probe(self.build_fixture()), [(NO_SIGNATURE, [])])
 
 
 if __name__ == "__main__":
