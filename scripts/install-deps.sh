@@ -8,7 +8,7 @@ packages=(
   nlohmann-json3-dev libssl-dev openssl googletest libgtest-dev libgmock-dev
   xvfb xdotool imagemagick fonts-wqy-microhei
   nginx-light iproute2 util-linux python3 binutils-mingw-w64-x86-64 time
-  tinyproxy-bin
+  tinyproxy-bin osslsigncode
 )
 missing=()
 for package in "${packages[@]}"; do

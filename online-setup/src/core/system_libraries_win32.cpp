@@ -49,6 +49,30 @@ bool load_bcrypt(BcryptApi& api) {
              api.open_algorithm_provider(&api.sha256_provider, BCRYPT_SHA256_ALGORITHM, nullptr, 0));
 }
 
+bool load_authenticode(AuthenticodeApi& api) {
+  // WinTrust loads imagehlp by name when it reads a file's signature (a
+  // KnownDLL on Windows, not under Wine).
+  load_system_library(L"imagehlp.dll");
+  const HMODULE wintrust = load_system_library(L"wintrust.dll");
+  const HMODULE crypt32 = load_system_library(L"crypt32.dll");
+  return wintrust != nullptr && crypt32 != nullptr &&
+         resolve(wintrust, "WinVerifyTrust", api.verify_trust) &&
+         resolve(wintrust, "WTHelperProvDataFromStateData", api.provider_data) &&
+         resolve(wintrust, "WTHelperGetProvSignerFromChain", api.provider_signer) &&
+         resolve(wintrust, "WTHelperGetProvCertFromChain", api.provider_certificate) &&
+         resolve(crypt32, "CryptDecodeObjectEx", api.decode_object) &&
+         resolve(crypt32, "CertRDNValueToStrW", api.name_value_to_string);
+}
+
+// The table of one DLL, filled by its loader on first use (thread-safely);
+// nullptr when loading failed. One loader per table type.
+template <class Table>
+const Table* loaded_once(bool (*load)(Table&)) {
+  static Table table{};
+  static const Table* const api = load(table) ? &table : nullptr;
+  return api;
+}
+
 }  // namespace
 
 bool restrict_dll_search_to_system32() noexcept {
@@ -63,19 +87,15 @@ bool restrict_dll_search_to_system32() noexcept {
 }
 
 const WinHttpApi* winhttp_api() noexcept {
-  static const WinHttpApi* const api = [] {
-    static WinHttpApi table{};
-    return load_winhttp(table) ? &table : nullptr;
-  }();
-  return api;
+  return loaded_once(load_winhttp);
 }
 
 const BcryptApi* bcrypt_api() noexcept {
-  static const BcryptApi* const api = [] {
-    static BcryptApi table{};
-    return load_bcrypt(table) ? &table : nullptr;
-  }();
-  return api;
+  return loaded_once(load_bcrypt);
+}
+
+const AuthenticodeApi* authenticode_api() noexcept {
+  return loaded_once(load_authenticode);
 }
 
 FARPROC kernel32_optional(const char* name) noexcept {

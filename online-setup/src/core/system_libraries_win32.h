@@ -1,4 +1,4 @@
-// System DLLs that are not KnownDLLs (WinHTTP, CNG) are never imported
+// System DLLs that are not KnownDLLs (WinHTTP, CNG, WinTrust) are never imported
 // statically: they are loaded here, from the system folder only, and called
 // through typed pointers resolved once. restrict_dll_search_to_system32 runs
 // first thing in the entry so nothing can load a DLL from the program's folder.
@@ -7,7 +7,9 @@
 
 #include <windows.h>
 #include <bcrypt.h>
+#include <wincrypt.h>
 #include <winhttp.h>
+#include <wintrust.h>
 
 namespace quarvel::win32 {
 
@@ -41,6 +43,17 @@ struct BcryptApi {
   BCRYPT_ALG_HANDLE sha256_provider;
 };
 
+// WinVerifyTrust with the provider-data helpers (wintrust.dll), and the name
+// decoding of crypt32.dll.
+struct AuthenticodeApi {
+  decltype(&::WinVerifyTrust) verify_trust;
+  decltype(&::WTHelperProvDataFromStateData) provider_data;
+  decltype(&::WTHelperGetProvSignerFromChain) provider_signer;
+  decltype(&::WTHelperGetProvCertFromChain) provider_certificate;
+  decltype(&::CryptDecodeObjectEx) decode_object;
+  decltype(&::CertRDNValueToStrW) name_value_to_string;
+};
+
 // Returns nullptr when winhttp.dll cannot be loaded from System32 or lacks a
 // function; the caller reports that as its own failure.
 const WinHttpApi* winhttp_api() noexcept;
@@ -48,6 +61,10 @@ const WinHttpApi* winhttp_api() noexcept;
 // Returns nullptr when bcrypt.dll cannot be loaded from System32, lacks a
 // function, or refuses to open the SHA-256 provider.
 const BcryptApi* bcrypt_api() noexcept;
+
+// Returns nullptr when wintrust.dll or crypt32.dll cannot be loaded from
+// System32 or lacks a function.
+const AuthenticodeApi* authenticode_api() noexcept;
 
 // A function exported by kernel32 that older systems may lack (GetTempPath2W);
 // nullptr when absent.

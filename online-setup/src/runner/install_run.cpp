@@ -44,16 +44,25 @@ Result<Downloaded> fetch_and_download(const RunEnvironment& environment,
   return Downloaded{std::move(manifest).value(), std::move(package).value()};
 }
 
+// The checks right before the setup starts: the package still matches the
+// manifest (the countdown and any editing lie between the download and
+// here), and in builds that name signers it carries an accepted signature.
+Status check_before_start(const RunEnvironment& environment, const Downloaded& downloaded) {
+  const Result<bool> intact =
+      verify_package(environment.files, downloaded.package_path, downloaded.manifest);
+  if (!intact) return intact.failure();
+  if (!intact.value()) return Failure{"安装包发生改变，未执行安装"};
+  if (environment.signature_check == nullptr) return Ok{};
+  return environment.signature_check->check(downloaded.package_path);
+}
+
 // From the settled location to the started setup and the success report.
 RunOutcome hand_over(const RunEnvironment& environment, const Downloaded& downloaded,
                      const std::string& install_location, const ArgumentList& arguments) {
   if (!has_switch(arguments, "--download-only")) {
     if (environment.pause_requested.load()) return Failure{"下载已暂停，可重试继续下载"};
-    // The countdown and any editing lie between the download and this check.
-    const Result<bool> intact =
-        verify_package(environment.files, downloaded.package_path, downloaded.manifest);
-    if (!intact) return intact.failure();
-    if (!intact.value()) return Failure{"安装包发生改变，未执行安装"};
+    const Status checked = check_before_start(environment, downloaded);
+    if (!checked) return checked.failure();
     {
       // A direct write: the progress file never shows the install status.
       const std::lock_guard lock(environment.shared_status.mutex);

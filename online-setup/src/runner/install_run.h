@@ -10,6 +10,7 @@
 
 #include "core/clock.h"
 #include "core/file_system.h"
+#include "core/package_signature.h"
 #include "http/allowed_hosts.h"
 #include "http/http_client.h"
 #include "core/arguments.h"
@@ -34,6 +35,9 @@ struct RunEnvironment {
   DownloadStats& stats;
   SystemPaths& paths;
   SetupLauncher& launcher;
+  // The signer check a package must pass before it is started; nullptr in
+  // builds that name no accepted signers, which start it unchecked.
+  const PackageSignatureCheck* signature_check = nullptr;
 };
 
 // The window's way of settling the install location once the download has

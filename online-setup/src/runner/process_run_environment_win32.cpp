@@ -1,8 +1,9 @@
 // The process's real run environment: WinHTTP with the configured hosts,
-// the file system, the clocks, SharedStatus with the progress file, and the
-// process-wide records.
+// the file system, the clocks, SharedStatus with the progress file, the
+// process-wide records, and the signer check when the build names signers.
 #include "core/clock.h"
 #include "core/file_system.h"
+#include "core/package_signature.h"
 #include "http/https_client.h"
 #include "core/process_arguments.h"
 #include "runner/download_stats.h"
@@ -12,6 +13,8 @@ namespace quarvel {
 
 const RunEnvironment& process_run_environment() {
   static SharedStatusReporter reporter(shared_status(), system_file_system(), process_arguments());
+  static const PackageSignatureCheck signature_check(configured_package_signers(),
+                                                     system_signature_verifier());
   static const RunEnvironment environment{
       .http = system_http_client(),
       .hosts = configured_hosts(),
@@ -23,6 +26,7 @@ const RunEnvironment& process_run_environment() {
       .stats = download_stats(),
       .paths = system_paths(),
       .launcher = system_setup_launcher(),
+      .signature_check = configured_package_signers().empty() ? nullptr : &signature_check,
   };
   return environment;
 }

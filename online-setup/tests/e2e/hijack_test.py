@@ -20,7 +20,11 @@ class PlantedDlls(e2e_support.HostsTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        installer_support.publish(cls.hosts, installer_support.stand_in_package())
+        # Signed, so that the signature-checking build starts it too.
+        signed = e2e_support.BUILD_DIR / "e2e-tmp" / "hijack-signed-setup.exe"
+        signed.parent.mkdir(exist_ok=True)
+        installer_support.sign(installer_support.STAND_IN_SETUP, signed)
+        installer_support.publish(cls.hosts, signed.read_bytes())
 
     def setUp(self):
         super().setUp()
@@ -40,12 +44,19 @@ class PlantedDlls(e2e_support.HostsTestCase):
         return self.installer.run_windows(command, WINEDLLOVERRIDES=PREFER_PLANTED, **environment)
 
     def test_planted_dlls_would_load_in_an_unprotected_program(self):
-        for dll in ("version.dll", "winhttp.dll", "bcrypt.dll"):
+        for dll in ("version.dll", "winhttp.dll", "bcrypt.dll", "wintrust.dll"):
             self.run_in_downloads([str(self.downloads / "plant-probe.exe"), dll])
         self.assertEqual(self.markers(), ["bcrypt.dll.loaded", "version.dll.loaded",
-                                          "winhttp.dll.loaded"])
+                                          "winhttp.dll.loaded", "wintrust.dll.loaded"])
 
     def test_the_installer_loads_none_of_them_and_still_installs(self):
+        self.assert_installs_without_planted_dlls()
+
+    def test_the_signature_checking_build_loads_none_of_them_either(self):
+        shutil.copy(installer_support.SIGNATURE_INSTALLER, self.downloads)
+        self.assert_installs_without_planted_dlls()
+
+    def assert_installs_without_planted_dlls(self):
         install_dir = e2e_support.windows_path(self.folder / "Quarvel")
         command = self.installer.command("--quiet", "--install-dir", install_dir)
         command[0] = str(self.downloads / "QuarvelOnlineSetup.exe")

@@ -12,6 +12,8 @@ import subprocess
 import e2e_support
 
 INSTALLER = e2e_support.TEST_BIN / "QuarvelOnlineSetup.exe"
+# The test hosts' build that starts only packages signed by the test signers.
+SIGNATURE_INSTALLER = e2e_support.BUILD_DIR / "test-bin-signers" / "QuarvelOnlineSetup.exe"
 STAND_IN_SETUP = e2e_support.BUILD_DIR / "stand-in" / "stand-in-setup.exe"
 VERSION = "1.4.2"
 DISPLAY_VERSION = "1.4"
@@ -39,6 +41,16 @@ def publish(hosts, data, manifest=None):
 
 def stand_in_package():
     return STAND_IN_SETUP.read_bytes()
+
+
+def sign(source, target, signer="signer"):
+    """Signs the program `source` into `target` with osslsigncode and the
+    test PKI's code-signing certificate `signer` (see harness/make-pki)."""
+    key = e2e_support.PKI_DIR / signer
+    pathlib.Path(target).unlink(missing_ok=True)  # osslsigncode does not overwrite
+    subprocess.run(["osslsigncode", "sign", "-certs", f"{key}.pem", "-key", f"{key}.key",
+                    "-h", "sha256", "-in", str(source), "-out", str(target)],
+                   check=True, capture_output=True)
 
 
 def read_json_if_present(path):
@@ -77,11 +89,12 @@ class Run:
 class Installer:
     """Runs the installer with a per-test folder for cache, report and records."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, executable=INSTALLER):
         self.folder = pathlib.Path(folder)
+        self.executable = executable
 
     def command(self, *arguments, cache=True, report=True):
-        command = [str(INSTALLER)]
+        command = [str(self.executable)]
         if cache:
             command += ["--cache-dir", e2e_support.windows_path(self.folder / "cache")]
         if report:

@@ -71,6 +71,15 @@ struct FakeLauncher final : SetupLauncher {
   }
 };
 
+struct FakeVerifier final : SignatureVerifier {
+  SignatureFinding finding;
+  std::vector<std::string> paths;
+  SignatureFinding verify_file(const std::string& path) override {
+    paths.push_back(path);
+    return finding;
+  }
+};
+
 struct InstallRun : testing::Test {
   HostsClient http;
   AllowedHosts hosts{"releases.quarvel.test", "packages.quarvel.test"};
@@ -206,6 +215,37 @@ TEST_F(InstallRun, SetupFailuresBecomeTheOutcome) {
             "安装未完成，原有文件和记录已保留。请检查目录权限后重试。");
   launcher.answer = Failure{"无法启动安装：拒绝访问。 (os error 5)"};
   EXPECT_EQ(run_headless(environment, "D:\\Q", args({})).message(), "无法启动安装：拒绝访问。 (os error 5)");
+}
+
+TEST_F(InstallRun, WithSignersOnlyAnAcceptedSignatureIsStarted) {
+  FakeVerifier verifier;
+  const PackageSignatureCheck check("Quarvel Ltd;Quarvel Test Publisher", verifier);
+  environment.signature_check = &check;
+  verifier.finding = {0x800B0100, {}};
+  const LocationProvider location = [](std::chrono::nanoseconds, const ArgumentList&) {
+    return Result<std::string>("D:\\Q");
+  };
+  EXPECT_EQ(run_for_window(environment, args({}), location).message(), "安装包签名无效，未执行安装");
+  EXPECT_TRUE(launcher.command_lines.empty());
+  EXPECT_FALSE(shared.installing);
+  EXPECT_EQ(files.files.at(kPackagePath), package) << "the package stays in the cache";
+  verifier.finding = {0, {"Quarvel Test Publisher"}};
+  EXPECT_TRUE(run_headless(environment, "D:\\Q", args({})).ok());
+  EXPECT_EQ(launcher.command_lines.size(), 1u);
+  EXPECT_EQ(verifier.paths, (std::vector<std::string>{kPackagePath, kPackagePath}));
+}
+
+TEST_F(InstallRun, TheSignatureIsCheckedOnlyOnAnIntactPackageAboutToStart) {
+  FakeVerifier verifier;
+  const PackageSignatureCheck check("Quarvel Test Publisher", verifier);
+  environment.signature_check = &check;
+  ASSERT_TRUE(run_headless(environment, "D:\\Q", args({"--download-only"})).ok());
+  const LocationProvider altering = [this](std::chrono::nanoseconds, const ArgumentList&) {
+    files.files[kPackagePath][10] ^= 1;
+    return Result<std::string>("D:\\Quarvel");
+  };
+  EXPECT_EQ(run_for_window(environment, args({}), altering).message(), "安装包发生改变，未执行安装");
+  EXPECT_TRUE(verifier.paths.empty());
 }
 
 }  // namespace

@@ -1,0 +1,24 @@
+// signature-probe FILE...: what the installer's signature check sees in each
+// file, as one JSON line per file: the file, WinVerifyTrust's result and the
+// signer's common names. Beside osslsigncode it shows which signatures the
+// prefix's WinVerifyTrust tells apart. Single thread.
+#include <cstdio>
+
+#include <nlohmann/json.hpp>
+
+#include "core/package_signature.h"
+#include "core/wide_win32.h"
+
+int wmain(int argc, wchar_t** argv) {
+  quarvel::SignatureVerifier& verifier = quarvel::system_signature_verifier();
+  for (int i = 1; i < argc; ++i) {
+    const std::string file = quarvel::win32::narrow(argv[i]);
+    const quarvel::SignatureFinding finding = verifier.verify_file(file);
+    const nlohmann::json line = {{"file", file},
+                                 {"trustResult", finding.trust_result},
+                                 {"signers", finding.signer_common_names}};
+    std::printf("%s\n",
+                line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+  }
+  return 0;
+}
