@@ -96,6 +96,7 @@ bool is_dns_host_name(std::string_view host) {
 
 // The installer's verdict, in the order it meets the release: the fetch's body
 // limit, the manifest rules, then the transport's rule for the package address.
+// Returns the message of the first rule that refuses.
 Status check_as_installer(const std::string& text, const std::string& package_host) {
   if (text.size() > kManifestBodyLimit)
     return Failure{kManifestTooLargeMessage};
@@ -111,6 +112,8 @@ Status check_as_installer(const std::string& text, const std::string& package_ho
   return Ok{};
 }
 
+// The package's size and digest; "cannot open the package: PATH" when it cannot
+// be opened, the system error text when it cannot be read.
 Result<PackageFacts> measure_package(FileSystem& files, const std::string& path) {
   const std::unique_ptr<ReadableFile> file = files.open_read(path);
   if (file == nullptr)
@@ -124,7 +127,8 @@ Result<PackageFacts> measure_package(FileSystem& files, const std::string& path)
   return PackageFacts{*size, std::move(*digest)};
 }
 
-// The file's bytes, up to one more than the manifest fetch would take.
+// The file's bytes, up to one more than the manifest fetch would take; the
+// system error text when a read fails.
 Result<std::string> read_back(FileSystem& files, const std::string& path) {
   const std::unique_ptr<ReadableFile> file = files.open_read(path);
   if (file == nullptr)
@@ -142,6 +146,7 @@ Result<std::string> read_back(FileSystem& files, const std::string& path) {
   return bytes;
 }
 
+// Replaces the file with the text and flushes it; the system error text on failure.
 Status write_flushed(FileSystem& files, const std::string& path, const std::string& text) {
   Result<std::unique_ptr<WritableFile>> file = files.open_write(path, WriteMode::kTruncate);
   if (!file)
@@ -154,7 +159,8 @@ Status write_flushed(FileSystem& files, const std::string& path, const std::stri
 }
 
 // Writes the temporary file, reads it back, judges what was read and gives it
-// the final name; the temporary file is removed on every failure.
+// the final name. Returns the first failure (a file error, a difference, or
+// the installer's message); the temporary file is removed on every failure.
 Status write_manifest(FileSystem& files,
                       const ReleaseInput& input,
                       const std::string& text,
