@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Download benchmark under Wine: a 1 GiB package served by nginx over TLS on
-# the test host names, fetched by the real executable (test host names,
-# --download-only) and, side by side, by the bare WinHTTP loop
-# (online-setup/bench/download/winhttp_loop_win32.cpp) with the same 8 MiB
+# the test host names (with hosting/nginx's configuration), fetched by the real
+# executable (test host names, --download-only) and, side by side, by the bare
+# WinHTTP loop (online-setup/bench/download/winhttp_loop_win32.cpp) with the same 8 MiB
 # ranged requests, 64 KiB reads and one flush per segment. Prints wall time,
 # MB/s (1 MB = 1,048,576 bytes), CPU seconds (user+sys of the Wine process
 # and, apart, the prefix's wineserver) and peak resident memory for both, and
@@ -112,25 +112,10 @@ cat > "$www/api/v2/releases/quarvel/latest.json" <<JSON
  "url": "https://packages.quarvel.test/downloads/quarvel/$version/$file_name"}
 JSON
 
-cat > "$bench/nginx/nginx.conf" <<CONF
-daemon off;
-master_process off;
-pid $bench/nginx/nginx.pid;
-error_log $bench/nginx/logs/error.log warn;
-events { worker_connections 64; }
-http {
-  access_log off;
-  types { application/json json; application/octet-stream exe; }
-  server {
-    listen 443 ssl;
-    server_name releases.quarvel.test packages.quarvel.test;
-    ssl_certificate $root/build/windows/pki/hosts.pem;
-    ssl_certificate_key $root/build/windows/pki/hosts.key;
-    root $www;
-    location / { }
-  }
-}
-CONF
+# nginx with the documented configuration of the two hosts, one folder serving both.
+hosting/nginx/render.py "$bench/nginx" --release-host releases.quarvel.test \
+  --package-host packages.quarvel.test --certificate build/windows/pki/hosts.pem \
+  --key build/windows/pki/hosts.key --release-root "$www" --package-root "$www" > /dev/null
 
 cat > "$bench/sample.py" <<'PY'
 # Follows the Windows process that /usr/bin/time (pid argv[1]) started, every

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The program's main job, locally: a full headless install by the real
 # executable under Wine, against HTTPS release and package hosts in a private
-# network namespace, then a second run that shows the upgrade path (the
-# install location discovered from the registration the setup left, the
-# package reused from the cache). Everything lives under demo/; nothing keeps
+# network namespace (nginx with the documented configuration of hosting/nginx,
+# serving a release written by quarvel-publish), then a second run that shows
+# the upgrade path (the install location discovered from the registration the
+# setup left, the package reused from the cache). Everything lives under demo/; nothing keeps
 # running afterwards.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,42 +14,42 @@ scripts/install-deps.sh
 echo "== building the executable (test host names), the stand-in setup and the harness tools"
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target QuarvelOnlineSetupForTests stand-in-setup trust-ca >/dev/null
+echo "== building quarvel-publish (native)"
+cmake --preset native >/dev/null
+cmake --build --preset native --target quarvel-publish >/dev/null
 
 demo=$root/demo
-rm -rf "$demo/hosts" "$demo/out" "$demo/cache"
+rm -rf "$demo/hosts" "$demo/out" "$demo/cache" "$demo/nginx"
 mkdir -p "$demo/out"
 harness/make-pki "$demo/pki"
 echo "== preparing a private Wine prefix that trusts the demo CA"
 harness/wine-prefix "$demo/wine-prefix" "$demo/pki/ca.der" build/windows/harness/trust-ca.exe
 
-echo "== publishing build 31 (Quarvel 1.4) on the test hosts"
+echo "== publishing build 31 (Quarvel 1.4) with quarvel-publish"
 # The stand-in setup, padded to 20,000,000 bytes so the download takes three segments.
-package=$demo/hosts/downloads/quarvel/1.4.2/Quarvel-1.4-b31-Windows-x64-Setup.exe
-mkdir -p "$(dirname "$package")"
-python3 stand-in-setup/pad.py build/windows/stand-in/stand-in-setup.exe "$package" 20000000
-python3 - "$demo/hosts" "$package" <<'PY'
-import hashlib, json, os, sys
-hosts, package = sys.argv[1], sys.argv[2]
-name = os.path.basename(package)
-data = open(package, "rb").read()
-manifest = {
-    "schema": 1, "product": "quarvel", "platform": "windows-x64", "channel": "cef-offline",
-    "build": 31, "version": "1.4.2", "displayVersion": "1.4", "bytes": len(data),
-    "sha256": hashlib.sha256(data).hexdigest(),
-    "url": f"https://packages.quarvel.test/downloads/quarvel/1.4.2/{name}",
-}
-os.makedirs(os.path.join(hosts, "api", "v2", "releases", "quarvel"))
-with open(os.path.join(hosts, "api", "v2", "releases", "quarvel", "latest.json"), "w") as f:
-    json.dump(manifest, f, indent=2)
-print(json.dumps(manifest, indent=2))
-PY
+python3 stand-in-setup/pad.py build/windows/stand-in/stand-in-setup.exe "$demo/out/package.exe" 20000000
+upload_path=$(build/native/bin/quarvel-publish "$demo/out/package.exe" --version 1.4.2 \
+  --display-version 1.4 --build 31 --package-host packages.quarvel.test --out "$demo/out")
+echo "latest.json: $(cat "$demo/out/latest.json")"
+echo "package upload path: $upload_path"
+# What the two hosts serve: the manifest at its fixed path, the package at its upload path.
+manifest_dir=$demo/hosts/release/api/v2/releases/quarvel
+mkdir -p "$manifest_dir" "$(dirname "$demo/hosts/packages$upload_path")"
+mv "$demo/out/latest.json" "$manifest_dir/latest.json"
+mv "$demo/out/package.exe" "$demo/hosts/packages$upload_path"
+
+echo "== the release and package hosts: nginx with hosting/nginx/quarvel-hosts.conf.in"
+hosting/nginx/render.py "$demo/nginx" --release-host releases.quarvel.test \
+  --package-host packages.quarvel.test --certificate "$demo/pki/hosts.pem" \
+  --key "$demo/pki/hosts.key" --release-root "$demo/hosts/release" \
+  --package-root "$demo/hosts/packages" >/dev/null
 
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 cat > "$demo/out/runs.sh" <<RUNS
 set -u
-python3 test-hosts/quarvel_test_hosts.py --serve "$demo/hosts" --pki "$demo/pki" >"$demo/out/hosts.log" 2>&1 &
-hosts=\$!
-for _ in \$(seq 100); do grep -q serving "$demo/out/hosts.log" 2>/dev/null && break; sleep 0.1; done
+nginx -p "$demo/nginx" -c "$demo/nginx/nginx.conf" &
+server=\$!
+for _ in \$(seq 100); do (exec 3<>/dev/tcp/127.0.0.1/443) 2>/dev/null && break; sleep 0.05; done
 exe=build/windows/test-bin/QuarvelOnlineSetup.exe
 # Run 1 installs where it is told; run 2 finds that installation in the registry.
 install_dir=(--install-dir 'C:\Quarvel Demo\Quarvel')
@@ -58,8 +59,8 @@ for run in 1 2; do
   echo "run \$run exit code: \$?" > "$demo/out/run\$run.exit"
   install_dir=()
 done
-kill \$hosts
-wait \$hosts 2>/dev/null
+kill \$server
+wait \$server 2>/dev/null
 RUNS
 echo "== running the installer twice (headless, --quiet) inside the private namespace"
 harness/netns-run "$demo/wine-prefix" bash "$demo/out/runs.sh"
@@ -73,6 +74,7 @@ for run in 1 2; do
   show "progress file ($demo/out/run$run.progress.json)" "$demo/out/run$run.progress.json"
 done
 show "network log ($demo/cache/network.log)" "$demo/cache/network.log"
+show "nginx access log ($demo/nginx/access.log)" "$demo/nginx/access.log"
 echo "-- cache folder"
 ls -l "$demo/cache"
 echo "-- installed files (C:\\Quarvel Demo\\Quarvel)"

@@ -57,6 +57,12 @@ if step configure-windows cmake --preset windows && step build-windows cmake --b
   count_ctest "$log_dir/test-windows.log"
 fi
 
+# The shipped executable: two clean builds, byte-identical, within its size limit.
+if step release-build scripts/check-release-build.sh; then
+  passed=$((passed + 1))
+  grep -E 'bytes|identical' "$log_dir/release-build.log"
+fi
+
 if [ -x scripts/fuzz.sh ]; then
   if step fuzz scripts/fuzz.sh; then passed=$((passed + 1)); fi
 fi

@@ -10,6 +10,18 @@
 
 namespace quarvel {
 
+Result<std::string> file_sha256(ReadableFile& file) {
+  Sha256 digest;
+  // One buffer for the whole file; kept off the stack of the run's thread.
+  auto buffer = std::make_unique<std::array<uint8_t, 65536>>();
+  for (;;) {
+    const Result<size_t> read = file.read(*buffer);
+    if (!read) return read.failure();
+    if (*read == 0) return digest.finish();
+    digest.update(std::span(buffer->data(), *read));
+  }
+}
+
 Result<bool> verify_package(FileSystem& files, const std::string& path,
                             const ReleaseManifest& manifest) {
   const std::unique_ptr<ReadableFile> file = files.open_read(path);
@@ -17,17 +29,9 @@ Result<bool> verify_package(FileSystem& files, const std::string& path,
   const Result<uint64_t> size = file->size();
   if (!size) return size.failure();
   if (*size != manifest.bytes) return false;
-
-  Sha256 digest;
-  // One buffer for the whole file; kept off the stack of the run's thread.
-  auto buffer = std::make_unique<std::array<uint8_t, 65536>>();
-  for (;;) {
-    const Result<size_t> read = file->read(*buffer);
-    if (!read) return read.failure();
-    if (*read == 0) break;
-    digest.update(std::span(buffer->data(), *read));
-  }
-  return digest.finish() == manifest.sha256;
+  const Result<std::string> digest = file_sha256(*file);
+  if (!digest) return digest.failure();
+  return *digest == manifest.sha256;
 }
 
 }  // namespace quarvel

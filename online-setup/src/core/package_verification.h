@@ -10,6 +10,11 @@
 
 namespace quarvel {
 
+// The SHA-256 of the open file from where it stands to its end, read through
+// one 65,536-byte buffer, as 64 lower-case hexadecimal digits. The system error
+// text when a read fails.
+Result<std::string> file_sha256(ReadableFile& file);
+
 // true: size and SHA-256 both match. false: the file cannot be opened, or its
 // size or digest differs (a wrong size is never read). A message (the system
 // error text) when the open file's size or content cannot be read.

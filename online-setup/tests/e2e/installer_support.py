@@ -1,13 +1,14 @@
 """Running the real installer under Wine against the test hosts: a package and
-its manifest, the installer's command line and what it leaves behind (exit
-code, report, progress file, cache). Builds on e2e_support."""
+its manifest (written by quarvel-publish), the installer's command line and
+what it leaves behind (exit code, report, progress file, cache). Builds on
+e2e_support."""
 
 import dataclasses
-import hashlib
 import json
 import os
 import pathlib
 import subprocess
+import tempfile
 
 import e2e_support
 
@@ -19,24 +20,57 @@ VERSION = "1.4.2"
 DISPLAY_VERSION = "1.4"
 BUILD = 31
 FILE_NAME = f"Quarvel-{DISPLAY_VERSION}-b{BUILD}-Windows-x64-Setup.exe"
+# quarvel-publish of the native build (the e2e registration names it).
+PUBLISH_TOOL = pathlib.Path(os.environ.get("QUARVEL_PUBLISH") or
+                            e2e_support.SOURCE_DIR / "build" / "native" / "bin" / "quarvel-publish")
+
+
+@dataclasses.dataclass
+class Release:
+    """What quarvel-publish made of a package."""
+    manifest: bytes           # latest.json as written
+    upload_path: str          # where the package goes on the package host
+
+
+def published_release(data):
+    """Runs quarvel-publish on `data` as build 31 for the package host and
+    returns the Release."""
+    if not PUBLISH_TOOL.is_file():
+        raise RuntimeError(f"{PUBLISH_TOOL} is missing: build the native preset first")
+    root = e2e_support.BUILD_DIR / "e2e-tmp"
+    root.mkdir(exist_ok=True)
+    with tempfile.TemporaryDirectory(prefix="publish-", dir=root) as folder:
+        package = pathlib.Path(folder) / "package.exe"
+        package.write_bytes(data)
+        finished = subprocess.run(
+            [str(PUBLISH_TOOL), str(package), "--version", VERSION, "--display-version",
+             DISPLAY_VERSION, "--build", str(BUILD), "--package-host", e2e_support.PACKAGE_HOST,
+             "--out", str(pathlib.Path(folder) / "out")],
+            capture_output=True, check=False)
+        if finished.returncode != 0:
+            raise RuntimeError(f"quarvel-publish refused: {finished.stderr.decode()}")
+        return Release((pathlib.Path(folder) / "out" / "latest.json").read_bytes(),
+                       finished.stdout.decode().strip())
 
 
 def manifest_for(data, **changes):
-    """The manifest that names `data` as build 31 on the package host."""
-    manifest = {
-        "schema": 1, "product": "quarvel", "platform": "windows-x64", "channel": "cef-offline",
-        "build": BUILD, "version": VERSION, "displayVersion": DISPLAY_VERSION, "bytes": len(data),
-        "sha256": hashlib.sha256(data).hexdigest(),
-        "url": f"https://{e2e_support.PACKAGE_HOST}/downloads/quarvel/{VERSION}/{FILE_NAME}",
-    }
+    """The manifest quarvel-publish writes for `data` as build 31, with the
+    given members replaced."""
+    manifest = json.loads(published_release(data).manifest)
     manifest.update(changes)
     return manifest
 
 
 def publish(hosts, data, manifest=None):
-    """Serves `data` as the package and its manifest (or the given one)."""
-    hosts.add_package(VERSION, FILE_NAME, data)
-    hosts.set_manifest(json.dumps(manifest or manifest_for(data)).encode())
+    """Serves `data` as the package with the manifest quarvel-publish wrote for
+    it, or with the given manifest under the usual package name."""
+    if manifest is not None:
+        hosts.add_package(VERSION, FILE_NAME, data)
+        hosts.set_manifest(json.dumps(manifest).encode())
+        return
+    release = published_release(data)
+    hosts.files[release.upload_path] = data
+    hosts.set_manifest(release.manifest)
 
 
 def stand_in_package():

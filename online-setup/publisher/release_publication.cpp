@@ -1,0 +1,209 @@
+// Publishing a release: the package measured and hashed, the manifest composed
+// and judged by the installer's own rules, then written through a temporary
+// file that must read back as accepted. Main thread of the publisher.
+#include "publisher/release_publication.h"
+
+#include <array>
+#include <charconv>
+#include <memory>
+
+#include <nlohmann/json.hpp>
+
+#include "core/json_text.h"
+#include "core/package_verification.h"
+#include "core/paths.h"
+#include "core/release_manifest.h"
+#include "http/https_address.h"
+#include "http/manifest_fetch.h"
+#include "http/transport_messages.h"
+
+namespace quarvel {
+namespace {
+
+constexpr char kManifestName[] = "latest.json";
+constexpr char kTemporaryName[] = "latest.json.tmp";
+constexpr size_t kLongestHostName = 253;
+constexpr size_t kLongestLabel = 63;
+
+// The package as measured: its size and digest.
+struct PackageFacts {
+  uint64_t bytes = 0;
+  std::string sha256;
+};
+
+// The "build" member: the number when the text is a decimal integer that fits
+// 64 bits, else the text itself, which the manifest rules then refuse with the
+// message they give a served manifest whose build is no integer.
+nlohmann::json build_member(const std::string& text) {
+  uint64_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (!text.empty() && stop == end && error == std::errc())
+    return value;
+  return text;
+}
+
+// "Quarvel-{displayVersion}-b{build}-Windows-x64-Setup.exe" under
+// "/downloads/quarvel/{version}/": the only layout the installer accepts.
+std::string upload_path(const ReleaseInput& input, const nlohmann::json& build) {
+  const std::string build_text =
+      build.is_number() ? std::to_string(build.get<uint64_t>()) : input.build;
+  return "/downloads/quarvel/" + input.version + "/Quarvel-" + input.display_version + "-b" +
+         build_text + "-Windows-x64-Setup.exe";
+}
+
+std::string manifest_text(const ReleaseInput& input, const PackageFacts& package) {
+  const nlohmann::json build = build_member(input.build);
+  const nlohmann::json manifest = {
+      {"schema", 1},
+      {"product", "quarvel"},
+      {"platform", "windows-x64"},
+      {"channel", "cef-offline"},
+      {"build", build},
+      {"version", input.version},
+      {"displayVersion", input.display_version},
+      {"bytes", package.bytes},
+      {"sha256", package.sha256},
+      {"url", "https://" + input.package_host + upload_path(input, build)},
+  };
+  return json_compact(manifest);
+}
+
+// Labels of 1 to 63 ASCII letters, digits and "-", neither first nor last
+// "-", joined by "."; 253 bytes at most. A port, user info, a trailing dot or
+// a scheme make the name unreachable as the installer's one host name.
+bool is_dns_host_name(std::string_view host) {
+  if (host.empty() || host.size() > kLongestHostName)
+    return false;
+  for (;;) {
+    const size_t dot = host.find('.');
+    const std::string_view label = host.substr(0, dot);
+    if (label.empty() || label.size() > kLongestLabel || label.front() == '-' ||
+        label.back() == '-') {
+      return false;
+    }
+    for (const char c : label) {
+      const bool alphanumeric =
+          (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+      if (!alphanumeric && c != '-')
+        return false;
+    }
+    if (dot == std::string_view::npos)
+      return true;
+    host.remove_prefix(dot + 1);
+  }
+}
+
+// The installer's verdict, in the order it meets the release: the fetch's body
+// limit, the manifest rules, then the transport's rule for the package address.
+// Returns the message of the first rule that refuses.
+Status check_as_installer(const std::string& text, const std::string& package_host) {
+  if (text.size() > kManifestBodyLimit)
+    return Failure{kManifestTooLargeMessage};
+  const Result<ReleaseManifest> manifest = parse_release_manifest(text, package_host);
+  if (!manifest)
+    return manifest.failure();
+  const Result<HttpsTarget> target =
+      split_https_address(manifest->url, AllowedHosts{package_host, package_host});
+  if (!target)
+    return target.failure();
+  if (!is_dns_host_name(package_host))
+    return Failure{kInvalidHostMessage};
+  return Ok{};
+}
+
+// The package's size and digest; "cannot open the package: PATH" when it cannot
+// be opened, the system error text when it cannot be read.
+Result<PackageFacts> measure_package(FileSystem& files, const std::string& path) {
+  const std::unique_ptr<ReadableFile> file = files.open_read(path);
+  if (file == nullptr)
+    return Failure{"cannot open the package: " + path};
+  const Result<uint64_t> size = file->size();
+  if (!size)
+    return size.failure();
+  Result<std::string> digest = file_sha256(*file);
+  if (!digest)
+    return digest.failure();
+  return PackageFacts{*size, std::move(*digest)};
+}
+
+// The file's bytes, up to one more than the manifest fetch would take; the
+// system error text when a read fails.
+Result<std::string> read_back(FileSystem& files, const std::string& path) {
+  const std::unique_ptr<ReadableFile> file = files.open_read(path);
+  if (file == nullptr)
+    return Failure{"cannot read back " + path};
+  std::string bytes;
+  std::array<uint8_t, 4096> buffer;
+  while (bytes.size() <= kManifestBodyLimit) {
+    const Result<size_t> read = file->read(buffer);
+    if (!read)
+      return read.failure();
+    if (*read == 0)
+      break;
+    bytes.append(reinterpret_cast<const char*>(buffer.data()), *read);
+  }
+  return bytes;
+}
+
+// Replaces the file with the text and flushes it; the system error text on failure.
+Status write_flushed(FileSystem& files, const std::string& path, const std::string& text) {
+  Result<std::unique_ptr<WritableFile>> file = files.open_write(path, WriteMode::kTruncate);
+  if (!file)
+    return file.failure();
+  const Status written =
+      (*file)->write_all(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+  if (!written)
+    return written;
+  return (*file)->flush();
+}
+
+// Writes the temporary file, reads it back, judges what was read and gives it
+// the final name. Returns the first failure (a file error, a difference, or
+// the installer's message); the temporary file is removed on every failure.
+Status write_manifest(FileSystem& files,
+                      const ReleaseInput& input,
+                      const std::string& text,
+                      const std::string& final_path) {
+  const Status folder = files.create_directories(input.out_dir);
+  if (!folder)
+    return folder;
+  const std::string temporary = join_path(input.out_dir, kTemporaryName);
+  Status status = write_flushed(files, temporary, text);
+  if (status) {
+    const Result<std::string> written = read_back(files, temporary);
+    if (!written) {
+      status = written.failure();
+    } else if (*written != text) {
+      status = Failure{"latest.json did not read back as written: " + temporary};
+    } else {
+      status = check_as_installer(*written, input.package_host);
+    }
+  }
+  if (status)
+    status = files.rename_replacing(temporary, final_path);
+  if (!status)
+    (void)files.remove_file(temporary);
+  return status;
+}
+
+}  // namespace
+
+Result<Publication> publish_release(FileSystem& files, const ReleaseInput& input) {
+  const Result<PackageFacts> package = measure_package(files, input.package);
+  if (!package)
+    return package.failure();
+  const std::string text = manifest_text(input, *package);
+  const Status accepted = check_as_installer(text, input.package_host);
+  if (!accepted)
+    return accepted.failure();
+
+  Publication publication{join_path(input.out_dir, kManifestName),
+                          upload_path(input, build_member(input.build))};
+  const Status written = write_manifest(files, input, text, publication.manifest_path);
+  if (!written)
+    return written.failure();
+  return publication;
+}
+
+}  // namespace quarvel
