@@ -10,7 +10,7 @@ namespace {
 
 using win32::widen;
 
-Failure last_failure() { return Failure{last_system_error_text()}; }
+Failure last_failure() { return system_failure(GetLastError()); }
 
 // Owns one file handle.
 class FileHandle {
@@ -75,16 +75,16 @@ class Win32FileSystem final : public FileSystem {
     if (CreateDirectoryW(target.c_str(), nullptr)) return Ok{};
     DWORD error = GetLastError();
     if (error == ERROR_ALREADY_EXISTS) return directory_check(target);
-    if (error != ERROR_PATH_NOT_FOUND) return Failure{system_error_text(error)};
+    if (error != ERROR_PATH_NOT_FOUND) return system_failure(error);
     const size_t cut = target.find_last_of(L"\\/");
-    if (cut == std::wstring::npos || cut == 0) return Failure{system_error_text(error)};
+    if (cut == std::wstring::npos || cut == 0) return system_failure(error);
     if (const Status parent = create_directories(win32::narrow(target.substr(0, cut))); !parent) {
       return parent;
     }
     if (CreateDirectoryW(target.c_str(), nullptr)) return Ok{};
     error = GetLastError();
     if (error == ERROR_ALREADY_EXISTS) return directory_check(target);
-    return Failure{system_error_text(error)};
+    return system_failure(error);
   }
   std::optional<uint64_t> file_size(const std::string& path) override {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -97,12 +97,12 @@ class Win32FileSystem final : public FileSystem {
     const DWORD attributes = GetFileAttributesW(widen(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   }
-  std::unique_ptr<ReadableFile> open_read(const std::string& path) override {
+  Result<std::unique_ptr<ReadableFile>> open_read(const std::string& path) override {
     const HANDLE handle = CreateFileW(widen(path).c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<Win32ReadableFile>(handle);
+    if (handle == INVALID_HANDLE_VALUE) return last_failure();
+    return std::unique_ptr<ReadableFile>(std::make_unique<Win32ReadableFile>(handle));
   }
   Result<std::unique_ptr<WritableFile>> open_write(const std::string& path,
                                                    WriteMode mode) override {
@@ -131,7 +131,7 @@ class Win32FileSystem final : public FileSystem {
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       return Ok{};
     }
-    return Failure{system_error_text(ERROR_ALREADY_EXISTS)};
+    return system_failure(ERROR_ALREADY_EXISTS);
   }
 };
 

@@ -1,5 +1,6 @@
 #include "runner/install_run.h"
 
+#include "core/contention_retry.h"
 #include "core/package_verification.h"
 #include "core/paths.h"
 #include "core/release_manifest.h"
@@ -49,9 +50,13 @@ RunOutcome hand_over(const RunEnvironment& environment, const Downloaded& downlo
                      const std::string& install_location, const ArgumentList& arguments) {
   if (!has_switch(arguments, "--download-only")) {
     if (environment.pause_requested.load()) return Failure{"下载已暂停，可重试继续下载"};
-    // The countdown and any editing lie between the download and this check.
-    const Result<bool> intact =
-        verify_package(environment.files, downloaded.package_path, downloaded.manifest);
+    // The countdown and any editing lie between the download and this check;
+    // a scanner holding the new package is waited out, a pause ends the wait.
+    const ContentionRetry retry{environment.clock, environment.pause_requested,
+                                "下载已暂停，可重试继续下载"};
+    const Result<bool> intact = retry_on_contention(retry, [&] {
+      return verify_package(environment.files, downloaded.package_path, downloaded.manifest);
+    });
     if (!intact) return intact.failure();
     if (!intact.value()) return Failure{"安装包发生改变，未执行安装"};
     {
@@ -61,8 +66,11 @@ RunOutcome hand_over(const RunEnvironment& environment, const Downloaded& downlo
       environment.shared_status.percent = 96;
       environment.shared_status.text = "正在安装，请稍候…";
     }
-    const Status launched = launch_setup(environment.launcher, downloaded.package_path,
-                                         install_location, arguments);
+    // Nothing requests a pause while the setup starts (the window refuses it
+    // once installing), so a start held up for too long reports its own error.
+    const ContentionRetry start_retry{environment.clock, environment.pause_requested, {}};
+    const Status launched = launch_setup(environment.launcher, start_retry,
+                                         downloaded.package_path, install_location, arguments);
     if (!launched) return launched.failure();
   }
   return build_success_report(downloaded.manifest, downloaded.package_path, install_location,

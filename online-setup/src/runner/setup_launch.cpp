@@ -53,11 +53,13 @@ std::string compose_command_line(std::string_view program, const std::vector<std
   return line;
 }
 
-Status launch_setup(SetupLauncher& launcher, const std::string& package_path,
-                    const std::string& install_location, const ArgumentList& arguments) {
+Status launch_setup(SetupLauncher& launcher, const ContentionRetry& retry,
+                    const std::string& package_path, const std::string& install_location,
+                    const ArgumentList& arguments) {
   const std::string line =
       compose_command_line(package_path, setup_arguments(install_location, arguments));
-  const Result<uint32_t> exit_code = launcher.run_and_wait(package_path, line);
+  const Result<uint32_t> exit_code =
+      retry_on_contention(retry, [&] { return launcher.run_and_wait(package_path, line); });
   if (!exit_code) return exit_code.failure();
   if (*exit_code != 0) return Failure{"安装未完成，原有文件和记录已保留。请检查目录权限后重试。"};
   return Ok{};

@@ -31,7 +31,8 @@ class Win32SetupLauncher final : public SetupLauncher {
     ProcessHandles process;
     if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                         directory.empty() ? nullptr : directory.c_str(), &startup, &process.info)) {
-      return Failure{"无法启动安装：" + last_system_error_text()};
+      const DWORD error = GetLastError();
+      return Failure{"无法启动安装：" + system_error_text(error), error};
     }
     WaitForSingleObject(process.info.hProcess, INFINITE);
     DWORD exit_code = 1;
