@@ -51,7 +51,8 @@ class FileSystem {
   // Opens for reading, sharing read, write and delete; the system error text
   // when it cannot be opened.
   virtual Result<std::unique_ptr<ReadableFile>> open_read(const std::string& path) = 0;
-  // Opens for writing; the system error text on failure.
+  // Opens for writing; the system error text on failure. Truncating replaces
+  // a hidden or system file too (the file keeps those attributes).
   virtual Result<std::unique_ptr<WritableFile>> open_write(const std::string& path,
                                                            WriteMode mode) = 0;
   // Deletes a file; the system error text on failure.

@@ -3,12 +3,17 @@
 
 #include "core/file_system.h"
 #include "core/os_error.h"
+#include "core/replace_attributes.h"
 #include "core/wide_win32.h"
 
 namespace quarvel {
 namespace {
 
 using win32::widen;
+
+static_assert(kAttributeHidden == FILE_ATTRIBUTE_HIDDEN &&
+              kAttributeSystem == FILE_ATTRIBUTE_SYSTEM &&
+              kAttributeNormal == FILE_ATTRIBUTE_NORMAL);
 
 Failure last_failure() { return system_failure(GetLastError()); }
 
@@ -106,11 +111,16 @@ class Win32FileSystem final : public FileSystem {
   }
   Result<std::unique_ptr<WritableFile>> open_write(const std::string& path,
                                                    WriteMode mode) override {
+    const std::wstring wide = widen(path);
     const bool append = mode == WriteMode::kAppend;
+    // CREATE_ALWAYS with FILE_ATTRIBUTE_NORMAL fails with access denied on an
+    // existing hidden or system file; CreateFileW asks for the file's own
+    // attributes instead. Wine does not enforce this rule.
+    const DWORD attributes =
+        append ? FILE_ATTRIBUTE_NORMAL : attributes_for_replacing(existing_attributes(wide));
     const HANDLE handle =
-        CreateFileW(widen(path).c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
-                    FILE_SHARE_READ, nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(wide.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ,
+                    nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, attributes, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return last_failure();
     return std::unique_ptr<WritableFile>(std::make_unique<Win32WritableFile>(handle));
   }
@@ -126,6 +136,11 @@ class Win32FileSystem final : public FileSystem {
   }
 
  private:
+  static std::optional<uint32_t> existing_attributes(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+    return attributes;
+  }
   static Status directory_check(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {

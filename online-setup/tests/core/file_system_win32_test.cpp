@@ -1,6 +1,6 @@
 // The Windows file seam against real files: a file another handle holds
 // without sharing fails with its system error code, so the contention retry can
-// recognise it.
+// recognise it; a hidden file is replaced by a truncating write and stays hidden.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -33,6 +33,21 @@ TEST(FileSystemOnWindows, AFileHeldWithoutSharingFailsWithTheSharingViolationCod
   EXPECT_TRUE(verified.message().ends_with("(os error 32)")) << verified.message();
   CloseHandle(holder);
   EXPECT_TRUE(verify_package(files, path, manifest).value());
+}
+
+// Windows refuses CREATE_ALWAYS with FILE_ATTRIBUTE_NORMAL on a hidden file;
+// Wine does not, so under Wine this shows that the replacement works and keeps
+// the caller's attribute, not that the refusal is avoided.
+TEST(FileSystemOnWindows, ATruncatingWriteReplacesAHiddenFile) {
+  TempDirectory directory;
+  FileSystem& files = system_file_system();
+  const std::string path = directory.path("report.json");
+  ASSERT_TRUE(replace_file_contents(files, path, "{\"status\": \"complete\"}").ok());
+  ASSERT_TRUE(SetFileAttributesW(win32::widen(path).c_str(), FILE_ATTRIBUTE_HIDDEN));
+  const Status replaced = replace_file_contents(files, path, "{}");
+  ASSERT_TRUE(replaced.ok()) << replaced.message();
+  EXPECT_EQ(files.file_size(path), 2u);
+  EXPECT_NE(GetFileAttributesW(win32::widen(path).c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
 }
 
 }  // namespace
