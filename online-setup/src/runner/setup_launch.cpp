@@ -65,4 +65,17 @@ Status launch_setup(SetupLauncher& launcher, const ContentionRetry& retry,
   return Ok{};
 }
 
+std::optional<StandardHandles> standard_handles_for_setup(const StandardHandles& own) {
+  constexpr uintptr_t kInvalidHandle = ~uintptr_t{0};  // INVALID_HANDLE_VALUE
+  StandardHandles given{};
+  bool any = false;
+  for (size_t i = 0; i < own.size(); ++i) {
+    if (own[i] == 0 || own[i] == kInvalidHandle) continue;
+    given[i] = own[i];
+    any = true;
+  }
+  if (!any) return std::nullopt;
+  return given;
+}
+
 }  // namespace quarvel

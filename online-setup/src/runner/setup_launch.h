@@ -2,6 +2,9 @@
 // seam (CreateProcessW on Windows). Runs on the install run's thread.
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +41,14 @@ class SetupLauncher {
 Status launch_setup(SetupLauncher& launcher, const ContentionRetry& retry,
                     const std::string& package_path, const std::string& install_location,
                     const ArgumentList& arguments);
+
+// One process's standard input, output and error handles as raw values.
+using StandardHandles = std::array<uintptr_t, 3>;
+
+// What the setup is given as its standard handles: each of the program's own
+// that is valid (neither null nor INVALID_HANDLE_VALUE), null for the others;
+// nullopt when none is valid, so the setup starts as it would without them.
+std::optional<StandardHandles> standard_handles_for_setup(const StandardHandles& own);
 
 // CreateProcessW with the user's temporary directory as working directory
 // (Windows only).

@@ -83,5 +83,13 @@ TEST(LaunchSetup, JudgesTheExitCode) {
             "无法启动安装：找不到文件。 (os error 2)");
 }
 
+TEST(StandardHandlesForSetup, PassesTheValidOnesAndNullForTheRest) {
+  constexpr uintptr_t kInvalid = ~uintptr_t{0};
+  EXPECT_EQ(standard_handles_for_setup({0, 0, 0}), std::nullopt);
+  EXPECT_EQ(standard_handles_for_setup({kInvalid, 0, kInvalid}), std::nullopt);
+  EXPECT_EQ(standard_handles_for_setup({0, 0x44, kInvalid}), (StandardHandles{0, 0x44, 0}));
+  EXPECT_EQ(standard_handles_for_setup({0x8, 0xC, 0x10}), (StandardHandles{0x8, 0xC, 0x10}));
+}
+
 }  // namespace
 }  // namespace quarvel
