@@ -22,8 +22,9 @@ class ProcessHandles {
   }
 };
 
-// A GUI program's standard handles reach a child only when named in
-// STARTUPINFO: a caller that redirected our output gets the setup's too.
+// Named in STARTUPINFO, the documented way to give a child its standard
+// handles, ours become the setup's: a caller that redirected our output gets
+// the setup's too. (Wine passes them on even without; README lists that.)
 void pass_standard_handles(STARTUPINFOW& startup) {
   const StandardHandles own{reinterpret_cast<uintptr_t>(GetStdHandle(STD_INPUT_HANDLE)),
                             reinterpret_cast<uintptr_t>(GetStdHandle(STD_OUTPUT_HANDLE)),
