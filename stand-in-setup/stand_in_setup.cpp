@@ -8,6 +8,8 @@
 //                               (command line, arguments, working directory)
 //   QUARVEL_STAND_IN_EXIT_CODE  exit code to end with (default 0)
 //   QUARVEL_STAND_IN_SECONDS    seconds to wait before installing (default 0)
+//   QUARVEL_STAND_IN_OUTPUT     text to write to its standard output, as a
+//                               setup's log would go to a caller's redirection
 #include <windows.h>
 #include <shellapi.h>
 
@@ -72,6 +74,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                                  {"arguments", arguments},
                                  {"workingDirectory", narrow(working_directory())}};
     write_file(record, quarvel::json_pretty(call));
+  }
+  const std::string output = narrow(environment(L"QUARVEL_STAND_IN_OUTPUT"));
+  if (!output.empty()) {
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), output.data(), static_cast<DWORD>(output.size()),
+              &written, nullptr);
   }
   const std::wstring seconds = environment(L"QUARVEL_STAND_IN_SECONDS");
   if (!seconds.empty()) Sleep(static_cast<DWORD>(_wtoi(seconds.c_str())) * 1000);

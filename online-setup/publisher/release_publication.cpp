@@ -115,9 +115,10 @@ Status check_as_installer(const std::string& text, const std::string& package_ho
 // The package's size and digest; "cannot open the package: PATH" when it cannot
 // be opened, the system error text when it cannot be read.
 Result<PackageFacts> measure_package(FileSystem& files, const std::string& path) {
-  const std::unique_ptr<ReadableFile> file = files.open_read(path);
-  if (file == nullptr)
+  const Result<std::unique_ptr<ReadableFile>> opened = files.open_read(path);
+  if (!opened)
     return Failure{"cannot open the package: " + path};
+  ReadableFile* const file = opened->get();
   const Result<uint64_t> size = file->size();
   if (!size)
     return size.failure();
@@ -130,9 +131,10 @@ Result<PackageFacts> measure_package(FileSystem& files, const std::string& path)
 // The file's bytes, up to one more than the manifest fetch would take; the
 // system error text when a read fails.
 Result<std::string> read_back(FileSystem& files, const std::string& path) {
-  const std::unique_ptr<ReadableFile> file = files.open_read(path);
-  if (file == nullptr)
+  const Result<std::unique_ptr<ReadableFile>> opened = files.open_read(path);
+  if (!opened)
     return Failure{"cannot read back " + path};
+  ReadableFile* const file = opened->get();
   std::string bytes;
   std::array<uint8_t, 4096> buffer;
   while (bytes.size() <= kManifestBodyLimit) {

@@ -140,12 +140,13 @@ class SizeOnlyFileSystem final : public FileSystem {
     return it->second;
   }
   bool is_regular_file(const std::string& path) override { return sizes.count(path) != 0; }
-  std::unique_ptr<ReadableFile> open_read(const std::string& path) override {
+  Result<std::unique_ptr<ReadableFile>> open_read(const std::string& path) override {
     const auto it = sizes.find(path);
     if (it == sizes.end())
-      return nullptr;
+      return Failure{"no such file (os error 2)", 2};
     const uint64_t reported = misreport_sizes ? it->second + 1 : it->second;
-    return std::make_unique<PatternFile>(pattern_, it->second, reported);
+    return std::unique_ptr<ReadableFile>(
+        std::make_unique<PatternFile>(pattern_, it->second, reported));
   }
   Result<std::unique_ptr<WritableFile>> open_write(const std::string& path,
                                                    WriteMode mode) override {

@@ -1,6 +1,7 @@
 // The file operations the logic receives. Paths are UTF-8 text in Windows
 // form; the POSIX twin (native tests) reads "\" as "/". Failures carry the
-// system error text. An object is used by one thread at a time.
+// system error text, and on Windows its code (Failure::system_error). An
+// object is used by one thread at a time.
 #pragma once
 
 #include <cstdint>
@@ -47,9 +48,11 @@ class FileSystem {
   virtual std::optional<uint64_t> file_size(const std::string& path) = 0;
   // True when the path names an existing file that is not a directory (links followed).
   virtual bool is_regular_file(const std::string& path) = 0;
-  // Opens for reading, sharing read, write and delete; nullptr when it cannot be opened.
-  virtual std::unique_ptr<ReadableFile> open_read(const std::string& path) = 0;
-  // Opens for writing; the system error text on failure.
+  // Opens for reading, sharing read, write and delete; the system error text
+  // when it cannot be opened.
+  virtual Result<std::unique_ptr<ReadableFile>> open_read(const std::string& path) = 0;
+  // Opens for writing; the system error text on failure. Truncating replaces
+  // a hidden or system file too (the file keeps those attributes).
   virtual Result<std::unique_ptr<WritableFile>> open_write(const std::string& path,
                                                            WriteMode mode) = 0;
   // Deletes a file; the system error text on failure.

@@ -18,6 +18,7 @@ std::string native(std::string path) {
   return path;
 }
 
+// Carries no system_error: errno values are not the Windows codes it names.
 Failure last_failure() { return Failure{last_system_error_text()}; }
 
 class PosixReadableFile final : public ReadableFile {
@@ -90,10 +91,10 @@ class PosixFileSystem final : public FileSystem {
     struct stat info {};
     return ::stat(native(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
   }
-  std::unique_ptr<ReadableFile> open_read(const std::string& path) override {
+  Result<std::unique_ptr<ReadableFile>> open_read(const std::string& path) override {
     const int fd = ::open(native(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    return std::make_unique<PosixReadableFile>(fd);
+    if (fd < 0) return last_failure();
+    return std::unique_ptr<ReadableFile>(std::make_unique<PosixReadableFile>(fd));
   }
   Result<std::unique_ptr<WritableFile>> open_write(const std::string& path,
                                                    WriteMode mode) override {

@@ -3,6 +3,7 @@
 
 #include "core/file_system.h"
 #include "core/os_error.h"
+#include "core/replace_attributes.h"
 #include "core/wide_win32.h"
 
 namespace quarvel {
@@ -10,7 +11,11 @@ namespace {
 
 using win32::widen;
 
-Failure last_failure() { return Failure{last_system_error_text()}; }
+static_assert(kAttributeHidden == FILE_ATTRIBUTE_HIDDEN &&
+              kAttributeSystem == FILE_ATTRIBUTE_SYSTEM &&
+              kAttributeNormal == FILE_ATTRIBUTE_NORMAL);
+
+Failure last_failure() { return system_failure(GetLastError()); }
 
 // Owns one file handle.
 class FileHandle {
@@ -75,16 +80,16 @@ class Win32FileSystem final : public FileSystem {
     if (CreateDirectoryW(target.c_str(), nullptr)) return Ok{};
     DWORD error = GetLastError();
     if (error == ERROR_ALREADY_EXISTS) return directory_check(target);
-    if (error != ERROR_PATH_NOT_FOUND) return Failure{system_error_text(error)};
+    if (error != ERROR_PATH_NOT_FOUND) return system_failure(error);
     const size_t cut = target.find_last_of(L"\\/");
-    if (cut == std::wstring::npos || cut == 0) return Failure{system_error_text(error)};
+    if (cut == std::wstring::npos || cut == 0) return system_failure(error);
     if (const Status parent = create_directories(win32::narrow(target.substr(0, cut))); !parent) {
       return parent;
     }
     if (CreateDirectoryW(target.c_str(), nullptr)) return Ok{};
     error = GetLastError();
     if (error == ERROR_ALREADY_EXISTS) return directory_check(target);
-    return Failure{system_error_text(error)};
+    return system_failure(error);
   }
   std::optional<uint64_t> file_size(const std::string& path) override {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -97,20 +102,25 @@ class Win32FileSystem final : public FileSystem {
     const DWORD attributes = GetFileAttributesW(widen(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   }
-  std::unique_ptr<ReadableFile> open_read(const std::string& path) override {
+  Result<std::unique_ptr<ReadableFile>> open_read(const std::string& path) override {
     const HANDLE handle = CreateFileW(widen(path).c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<Win32ReadableFile>(handle);
+    if (handle == INVALID_HANDLE_VALUE) return last_failure();
+    return std::unique_ptr<ReadableFile>(std::make_unique<Win32ReadableFile>(handle));
   }
   Result<std::unique_ptr<WritableFile>> open_write(const std::string& path,
                                                    WriteMode mode) override {
+    const std::wstring wide = widen(path);
     const bool append = mode == WriteMode::kAppend;
+    // CREATE_ALWAYS with FILE_ATTRIBUTE_NORMAL fails with access denied on an
+    // existing hidden or system file; CreateFileW asks for the file's own
+    // attributes instead. Wine does not enforce this rule.
+    const DWORD attributes =
+        append ? FILE_ATTRIBUTE_NORMAL : attributes_for_replacing(existing_attributes(wide));
     const HANDLE handle =
-        CreateFileW(widen(path).c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
-                    FILE_SHARE_READ, nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(wide.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ,
+                    nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, attributes, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return last_failure();
     return std::unique_ptr<WritableFile>(std::make_unique<Win32WritableFile>(handle));
   }
@@ -126,12 +136,17 @@ class Win32FileSystem final : public FileSystem {
   }
 
  private:
+  static std::optional<uint32_t> existing_attributes(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+    return attributes;
+  }
   static Status directory_check(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       return Ok{};
     }
-    return Failure{system_error_text(ERROR_ALREADY_EXISTS)};
+    return system_failure(ERROR_ALREADY_EXISTS);
   }
 };
 

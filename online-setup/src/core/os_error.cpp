@@ -11,6 +11,8 @@ std::string format_system_error(std::string description, uint32_t code) {
   return description + " (os error " + std::to_string(code) + ")";
 }
 
+Failure system_failure(uint32_t code) { return Failure{system_error_text(code), code}; }
+
 std::string last_system_error_text() { return system_error_text(last_os_error()); }
 
 }  // namespace quarvel

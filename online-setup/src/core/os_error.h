@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/result.h"
+
 namespace quarvel {
 
 // The calling thread's last error code (GetLastError on Windows, errno natively).
@@ -17,6 +19,9 @@ std::string system_error_text(uint32_t code);
 
 // system_error_text(last_os_error()).
 std::string last_system_error_text();
+
+// The failure of a Windows call: system_error_text(code), carrying the code.
+Failure system_failure(uint32_t code);
 
 // Joins the description and the code; the shared format of both platforms.
 std::string format_system_error(std::string description, uint32_t code);

@@ -6,6 +6,7 @@
 #include <array>
 #include <memory>
 
+#include "core/contention_retry.h"
 #include "core/sha256.h"
 
 namespace quarvel {
@@ -24,8 +25,12 @@ Result<std::string> file_sha256(ReadableFile& file) {
 
 Result<bool> verify_package(FileSystem& files, const std::string& path,
                             const ReleaseManifest& manifest) {
-  const std::unique_ptr<ReadableFile> file = files.open_read(path);
-  if (file == nullptr) return false;
+  const Result<std::unique_ptr<ReadableFile>> opened = files.open_read(path);
+  if (!opened) {
+    if (is_file_contention(opened.failure().system_error)) return opened.failure();
+    return false;
+  }
+  ReadableFile* const file = opened->get();
   const Result<uint64_t> size = file->size();
   if (!size) return size.failure();
   if (*size != manifest.bytes) return false;

@@ -15,9 +15,11 @@ namespace quarvel {
 // text when a read fails.
 Result<std::string> file_sha256(ReadableFile& file);
 
-// true: size and SHA-256 both match. false: the file cannot be opened, or its
-// size or digest differs (a wrong size is never read). A message (the system
-// error text) when the open file's size or content cannot be read.
+// true: size and SHA-256 both match. false: the file cannot be opened (it is
+// missing, say), or its size or digest differs (a wrong size is never read).
+// A message (the system error text, with its code) when the open file's size
+// or content cannot be read, or when the file cannot be opened because another
+// process holds it (is_file_contention): a held file is no wrong file.
 Result<bool> verify_package(FileSystem& files, const std::string& path,
                             const ReleaseManifest& manifest);
 

@@ -2,6 +2,7 @@
 // that can fail returns one of these; callers pass the message up unchanged.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <variant>
@@ -11,6 +12,10 @@ namespace quarvel {
 // A failure carries exactly one message text (UTF-8), shown to the user as is.
 struct Failure {
   std::string message;
+  // The Windows system error code (GetLastError) behind a file or process
+  // failure, 0 for every other failure. Never shown: it only lets a caller
+  // tell a passing sharing or lock conflict from a lasting failure.
+  uint32_t system_error = 0;
 };
 
 // The value of an operation that has nothing to return on success.
@@ -20,7 +25,7 @@ template <class T>
 class [[nodiscard]] Result {
  public:
   Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
-  Result(Failure failure) : state_(std::in_place_index<1>, std::move(failure.message)) {}
+  Result(Failure failure) : state_(std::in_place_index<1>, std::move(failure)) {}
 
   bool ok() const noexcept { return state_.index() == 0; }
   explicit operator bool() const noexcept { return ok(); }
@@ -35,11 +40,11 @@ class [[nodiscard]] Result {
   const T& operator*() const& { return value(); }
 
   // Only valid when !ok().
-  const std::string& message() const { return std::get<1>(state_); }
-  Failure failure() const { return Failure{message()}; }
+  const std::string& message() const { return std::get<1>(state_).message; }
+  const Failure& failure() const { return std::get<1>(state_); }
 
  private:
-  std::variant<T, std::string> state_;
+  std::variant<T, Failure> state_;
 };
 
 using Status = Result<Ok>;

@@ -1,5 +1,6 @@
 #include "runner/download_engine.h"
 
+#include "core/contention_retry.h"
 #include "core/package_verification.h"
 #include "runner/cache_files.h"
 #include "runner/download_texts.h"
@@ -14,6 +15,23 @@ struct PartialFileState {
   bool published = false;
   uint64_t start_offset = 0;
 };
+
+// The operations a scanner holding a cache file can hold up are tried again
+// for a while; a pause during a wait ends the download with its pause text.
+ContentionRetry contention_retry(const DownloadEnvironment& env) {
+  return {env.clock, env.pause_requested, kDownloadPausedText};
+}
+
+Result<bool> verify(const DownloadEnvironment& env, const std::string& path,
+                    const ReleaseManifest& manifest) {
+  return retry_on_contention(contention_retry(env),
+                             [&] { return verify_package(env.files, path, manifest); });
+}
+
+Status move_over(const DownloadEnvironment& env, const std::string& from, const std::string& to) {
+  return retry_on_contention(contention_retry(env),
+                             [&] { return env.files.rename_replacing(from, to); });
+}
 
 Status empty_file(FileSystem& files, const std::string& path) {
   auto emptied = files.open_write(path, WriteMode::kTruncate);
@@ -32,11 +50,11 @@ Result<PartialFileState> reconcile_partial_file(const DownloadEnvironment& env,
   if (existing < manifest.bytes)
     return PartialFileState{false, existing};
   if (existing == manifest.bytes) {
-    const Result<bool> complete = verify_package(env.files, partial, manifest);
+    const Result<bool> complete = verify(env, partial, manifest);
     if (!complete)
       return complete.failure();
     if (*complete) {
-      if (Status moved = env.files.rename_replacing(partial, package); !moved) {
+      if (Status moved = move_over(env, partial, package); !moved) {
         return moved.failure();
       }
       env.stats.reset(manifest.bytes);
@@ -55,7 +73,7 @@ Result<std::string> publish_download(const DownloadEnvironment& env,
                                      const std::string& partial,
                                      const std::string& package) {
   env.status.set_status(kVerifyingText, kVerifyingPercent);
-  const Result<bool> verified = verify_package(env.files, partial, manifest);
+  const Result<bool> verified = verify(env, partial, manifest);
   if (!verified)
     return verified.failure();
   if (!*verified) {
@@ -64,10 +82,12 @@ Result<std::string> publish_download(const DownloadEnvironment& env,
     return Failure{std::string(kPackageCorruptText)};
   }
   if (env.files.file_size(package)) {
-    if (Status removed = env.files.remove_file(package); !removed)
+    const Status removed = retry_on_contention(contention_retry(env),
+                                               [&] { return env.files.remove_file(package); });
+    if (!removed)
       return removed.failure();
   }
-  if (Status moved = env.files.rename_replacing(partial, package); !moved)
+  if (Status moved = move_over(env, partial, package); !moved)
     return moved.failure();
   return package;
 }
@@ -82,7 +102,7 @@ Result<std::string> download_package(const DownloadEnvironment& env,
   const std::string package = package_path(cache_dir, manifest);
   const std::string partial = partial_path(cache_dir, manifest);
 
-  const Result<bool> cached = verify_package(env.files, package, manifest);
+  const Result<bool> cached = verify(env, package, manifest);
   if (!cached)
     return cached.failure();
   if (*cached) {

@@ -17,6 +17,9 @@ namespace quarvel {
 // text, the pause text, the give-up text after five failed attempts, the
 // segment mismatch or overlong-body text, or the corrupt-package text (the
 // partial file is then deleted). Every byte received stays in the partial file.
+// Verifying, renaming over and deleting the package are retried while another
+// process holds the file (core/contention_retry.h); when that outlasts the
+// retries, the system error text of the last attempt, nothing deleted.
 Result<std::string> download_package(const DownloadEnvironment& env,
                                      const std::string& cache_dir,
                                      const ReleaseManifest& manifest);

@@ -1,5 +1,6 @@
 #include "runner/install_run.h"
 
+#include "core/contention_retry.h"
 #include "core/package_verification.h"
 #include "core/paths.h"
 #include "core/release_manifest.h"
@@ -47,9 +48,13 @@ Result<Downloaded> fetch_and_download(const RunEnvironment& environment,
 // The checks right before the setup starts: the package still matches the
 // manifest (the countdown and any editing lie between the download and
 // here), and in builds that name signers it carries an accepted signature.
+// A scanner holding the new package is waited out; a pause ends the wait.
 Status check_before_start(const RunEnvironment& environment, const Downloaded& downloaded) {
-  const Result<bool> intact =
-      verify_package(environment.files, downloaded.package_path, downloaded.manifest);
+  const ContentionRetry retry{environment.clock, environment.pause_requested,
+                              "下载已暂停，可重试继续下载"};
+  const Result<bool> intact = retry_on_contention(retry, [&] {
+    return verify_package(environment.files, downloaded.package_path, downloaded.manifest);
+  });
   if (!intact) return intact.failure();
   if (!intact.value()) return Failure{"安装包发生改变，未执行安装"};
   if (environment.signature_check == nullptr) return Ok{};
@@ -70,8 +75,11 @@ RunOutcome hand_over(const RunEnvironment& environment, const Downloaded& downlo
       environment.shared_status.percent = 96;
       environment.shared_status.text = "正在安装，请稍候…";
     }
-    const Status launched = launch_setup(environment.launcher, downloaded.package_path,
-                                         install_location, arguments);
+    // Nothing requests a pause while the setup starts (the window refuses it
+    // once installing), so a start held up for too long reports its own error.
+    const ContentionRetry start_retry{environment.clock, environment.pause_requested, {}};
+    const Status launched = launch_setup(environment.launcher, start_retry,
+                                         downloaded.package_path, install_location, arguments);
     if (!launched) return launched.failure();
   }
   return build_success_report(downloaded.manifest, downloaded.package_path, install_location,

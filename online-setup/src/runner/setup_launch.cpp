@@ -53,14 +53,29 @@ std::string compose_command_line(std::string_view program, const std::vector<std
   return line;
 }
 
-Status launch_setup(SetupLauncher& launcher, const std::string& package_path,
-                    const std::string& install_location, const ArgumentList& arguments) {
+Status launch_setup(SetupLauncher& launcher, const ContentionRetry& retry,
+                    const std::string& package_path, const std::string& install_location,
+                    const ArgumentList& arguments) {
   const std::string line =
       compose_command_line(package_path, setup_arguments(install_location, arguments));
-  const Result<uint32_t> exit_code = launcher.run_and_wait(package_path, line);
+  const Result<uint32_t> exit_code =
+      retry_on_contention(retry, [&] { return launcher.run_and_wait(package_path, line); });
   if (!exit_code) return exit_code.failure();
   if (*exit_code != 0) return Failure{"安装未完成，原有文件和记录已保留。请检查目录权限后重试。"};
   return Ok{};
+}
+
+std::optional<StandardHandles> standard_handles_for_setup(const StandardHandles& own) {
+  constexpr uintptr_t kInvalidHandle = ~uintptr_t{0};  // INVALID_HANDLE_VALUE
+  StandardHandles given{};
+  bool any = false;
+  for (size_t i = 0; i < own.size(); ++i) {
+    if (own[i] == 0 || own[i] == kInvalidHandle) continue;
+    given[i] = own[i];
+    any = true;
+  }
+  if (!any) return std::nullopt;
+  return given;
 }
 
 }  // namespace quarvel

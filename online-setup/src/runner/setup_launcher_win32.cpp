@@ -1,6 +1,8 @@
 // CreateProcessW for the setup: the package path as the application, the
-// command line as composed, handles and environment inherited, the user's
-// temporary directory as working directory; waits without a time limit.
+// command line as composed, handles and environment inherited, this program's
+// valid standard handles passed on explicitly, the user's temporary directory
+// as working directory; waits without a time limit. Runs on the install run's
+// thread.
 #include <windows.h>
 
 #include "core/os_error.h"
@@ -20,6 +22,21 @@ class ProcessHandles {
   }
 };
 
+// Named in STARTUPINFO, the documented way to give a child its standard
+// handles, ours become the setup's: a caller that redirected our output gets
+// the setup's too. (Wine passes them on even without; README lists that.)
+void pass_standard_handles(STARTUPINFOW& startup) {
+  const StandardHandles own{reinterpret_cast<uintptr_t>(GetStdHandle(STD_INPUT_HANDLE)),
+                            reinterpret_cast<uintptr_t>(GetStdHandle(STD_OUTPUT_HANDLE)),
+                            reinterpret_cast<uintptr_t>(GetStdHandle(STD_ERROR_HANDLE))};
+  const std::optional<StandardHandles> given = standard_handles_for_setup(own);
+  if (!given) return;
+  startup.dwFlags |= STARTF_USESTDHANDLES;
+  startup.hStdInput = reinterpret_cast<HANDLE>((*given)[0]);
+  startup.hStdOutput = reinterpret_cast<HANDLE>((*given)[1]);
+  startup.hStdError = reinterpret_cast<HANDLE>((*given)[2]);
+}
+
 class Win32SetupLauncher final : public SetupLauncher {
  public:
   Result<uint32_t> run_and_wait(const std::string& program, const std::string& command_line) override {
@@ -28,10 +45,12 @@ class Win32SetupLauncher final : public SetupLauncher {
     const std::wstring directory = win32::widen(system_paths().temp_dir());
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    pass_standard_handles(startup);
     ProcessHandles process;
     if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                         directory.empty() ? nullptr : directory.c_str(), &startup, &process.info)) {
-      return Failure{"无法启动安装：" + last_system_error_text()};
+      const DWORD error = GetLastError();
+      return Failure{"无法启动安装：" + system_error_text(error), error};
     }
     WaitForSingleObject(process.info.hProcess, INFINITE);
     DWORD exit_code = 1;

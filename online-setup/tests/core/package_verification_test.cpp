@@ -8,6 +8,7 @@
 #include "core/os_error.h"
 #include "core/sha256.h"
 #include "support/fixtures.h"
+#include "support/memory_file_system.h"
 #include "support/temp_directory.h"
 
 namespace quarvel {
@@ -92,6 +93,21 @@ TEST(VerifyPackage, MissingFileIsFalseNotAMessage) {
   EXPECT_FALSE(*result);
 }
 
+// A file another process holds is no wrong file: the open failure is the
+// answer, with its code, so that the caller can wait and ask again.
+TEST(VerifyPackage, HeldFileIsTheOpenFailureNotFalse) {
+  testing_support::MemoryFileSystem memory;
+  memory.files["C:\\cache\\p.exe"] = kPackage;
+  memory.held["C:\\cache\\p.exe"] = {.calls = 1};
+  const Result<bool> held = verify_package(memory, "C:\\cache\\p.exe", manifest_for(kPackage));
+  ASSERT_FALSE(held.ok());
+  EXPECT_EQ(held.message(), testing_support::MemoryFileSystem::kSharingViolation);
+  EXPECT_EQ(held.failure().system_error, 32u);
+  const Result<bool> released = verify_package(memory, "C:\\cache\\p.exe", manifest_for(kPackage));
+  ASSERT_TRUE(released.ok()) << released.message();
+  EXPECT_TRUE(*released);
+}
+
 TEST(VerifyPackage, EmptyFileMatchesTheDigestOfNothing) {
   TempDirectory directory;
   write_file(directory.path("empty.exe"), "");
@@ -122,16 +138,19 @@ TEST(VerifyPackage, ManifestWithUpperCaseDigestVerifies) {
 }
 
 // A directory opens for reading natively, with a size, but every read fails.
+// Windows refuses to open it with access denied, which is also what another
+// process's hold can cause: the answer is then that open failure, not false.
 TEST(VerifyPackage, DirectoryIsAReadFailureOrCannotBeOpened) {
   TempDirectory directory;
   const std::string path = directory.text();
   ReleaseManifest manifest = manifest_for(kPackage);
   manifest.bytes = files().file_size(path).value_or(0);
   const Result<bool> result = verify_package(files(), path, manifest);
-  if (files().open_read(path) == nullptr) {
-    ASSERT_TRUE(result.ok()) << result.message();
-    EXPECT_FALSE(*result);
-    GTEST_SKIP() << "directories cannot be opened for reading here; verify_package says false";
+  if (const auto opened = files().open_read(path); !opened.ok()) {
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.message(), opened.message());
+    EXPECT_EQ(result.failure().system_error, 5u);
+    GTEST_SKIP() << "directories cannot be opened for reading here: " << opened.message();
   }
   ASSERT_FALSE(result.ok());
   EXPECT_EQ(result.message(), system_error_text(21));
@@ -148,7 +167,7 @@ TEST(VerifyPackage, DirectoryIsAReadFailureOrCannotBeOpened) {
 // page fails (Linux natively, and Wine on Linux, which maps the Unix path).
 TEST(VerifyPackage, DeviceWhoseReadsFailGivesTheSystemErrorText) {
   const std::string path = "/proc/self/mem";
-  if (files().open_read(path) == nullptr)
+  if (!files().open_read(path).ok())
     GTEST_SKIP() << path << " cannot be opened here";
   ReleaseManifest manifest = manifest_for("");
   const Result<bool> result = verify_package(files(), path, manifest);

@@ -136,12 +136,14 @@ class Installer:
         return command + list(arguments)
 
     def environment(self, setup_exit_code=0, setup_seconds=0,
-                    WINEDLLOVERRIDES="mscoree,mshtml="):  # noqa: N803 (the variable's name)
+                    WINEDLLOVERRIDES="mscoree,mshtml=",  # noqa: N803 (the variable's name)
+                    **variables):
+        """The Wine environment of a run; `variables` are added as they are."""
         return dict(os.environ, WINEPREFIX=str(e2e_support.WINE_PREFIX), WINEDEBUG="-all",
                     WINEDLLOVERRIDES=WINEDLLOVERRIDES,
                     QUARVEL_STAND_IN_RECORD=e2e_support.windows_path(self.folder / "setup-call.json"),
                     QUARVEL_STAND_IN_EXIT_CODE=str(setup_exit_code),
-                    QUARVEL_STAND_IN_SECONDS=str(setup_seconds))
+                    QUARVEL_STAND_IN_SECONDS=str(setup_seconds), **variables)
 
     def run(self, *arguments, timeout=120, **environment):
         """Runs the installer to its end and returns the Run."""

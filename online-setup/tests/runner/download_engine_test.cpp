@@ -216,5 +216,61 @@ INSTANTIATE_TEST_SUITE_P(
                     2}),
     [](const testing::TestParamInfo<FileFailure>& info) { return std::string(info.param.name); });
 
+// A virus scanner holds a cache file for a moment: verifying, renaming over and
+// deleting the package wait it out.
+TEST_F(DownloadTest, FilesHeldForAMomentAreWaitedOut) {
+  using std::chrono::milliseconds;
+  use_package(200000);
+  enum class Cached { kNothing, kOldPackage, kPackage };
+  const struct {
+    Cached cached;
+    bool partial_held;  // else the package file
+    MemoryFileSystem::Hold hold;
+    milliseconds waited;
+  } cases[] = {
+      {Cached::kNothing, true, {.calls = 3, .shares_reading = true}, milliseconds(700)},
+      {Cached::kNothing, true, {.calls = 2}, milliseconds(300)},
+      {Cached::kOldPackage, false, {.calls = 1, .shares_reading = true}, milliseconds(100)},
+      {Cached::kPackage, false, {.calls = 4}, milliseconds(1500)},
+  };
+  for (const auto& c : cases) {
+    files.files.clear();
+    clock.time = {};
+    if (c.cached != Cached::kNothing)
+      files.files[package_file()] = c.cached == Cached::kPackage ? content : "old";
+    files.held = {{c.partial_held ? partial_file() : package_file(), c.hold}};
+    const auto result = download();
+    ASSERT_TRUE(result.ok()) << result.message();
+    EXPECT_EQ(files.files.at(package_file()), content);
+    EXPECT_EQ(clock.time, c.waited);
+  }
+}
+
+// Held for longer than the retries last: the system text of the last attempt,
+// nothing deleted or fetched again, and the next run goes on from there.
+TEST_F(DownloadTest, AHoldThatOutlastsTheRetriesEndsTheRunAndKeepsTheFiles) {
+  use_package(200000);
+  for (const bool exclusive : {false, true}) {
+    files.files.clear();
+    files.held = {{partial_file(), {.calls = -1, .shares_reading = !exclusive}}};
+    EXPECT_EQ(download().message(), MemoryFileSystem::kSharingViolation);
+    EXPECT_EQ(files.files.at(partial_file()), content) << "the download is kept";
+    files.held.clear();
+    ASSERT_TRUE(download().ok());
+  }
+  EXPECT_EQ(http.requests.size(), 2u) << "the next runs sent no request";
+  files.held = {{package_file(), {}}};
+  EXPECT_EQ(download().message(), MemoryFileSystem::kSharingViolation);
+  EXPECT_EQ(http.requests.size(), 2u) << "a held package is not fetched again";
+}
+
+TEST_F(DownloadTest, APauseDuringTheWaitEndsTheDownload) {
+  use_package(200000);
+  files.held = {{partial_file(), {}}};
+  clock.on_sleep = [this] { pause = true; };
+  EXPECT_EQ(download().message(), "下载已暂停，可继续下载");
+  EXPECT_EQ(files.files.at(partial_file()), content);
+}
+
 }  // namespace
 }  // namespace quarvel::testing_support

@@ -62,11 +62,16 @@ struct FakePaths final : SystemPaths {
 
 struct FakeLauncher final : SetupLauncher {
   Result<uint32_t> answer = uint32_t{0};
+  int refused_starts = 0;  // starts refused first with a sharing violation
   std::vector<std::string> command_lines;
   std::function<void()> on_run;
   Result<uint32_t> run_and_wait(const std::string&, const std::string& line) override {
     command_lines.push_back(line);
     if (on_run) on_run();
+    if (refused_starts != 0) {
+      --refused_starts;
+      return Failure{"无法启动安装：另一个程序正在使用此文件，进程无法访问。 (os error 32)", 32};
+    }
     return answer;
   }
 };
@@ -246,6 +251,49 @@ TEST_F(InstallRun, TheSignatureIsCheckedOnlyOnAnIntactPackageAboutToStart) {
   };
   EXPECT_EQ(run_for_window(environment, args({}), altering).message(), "安装包发生改变，未执行安装");
   EXPECT_TRUE(verifier.paths.empty());
+}
+
+// A scanner that holds the new package at the hand-over is waited out; one
+// that holds it for too long ends the run with the system text, not with the
+// text of a changed package, and a pause during the wait with the pause text.
+TEST_F(InstallRun, AHeldPackageIsWaitedOutAtTheHandOver) {
+  const struct {
+    int held_calls;
+    bool pause_in_wait;
+    std::string outcome;  // empty: the setup starts
+  } cases[] = {
+      {2, false, ""},
+      {-1, false, MemoryFileSystem::kSharingViolation},
+      {-1, true, "下载已暂停，可重试继续下载"},
+  };
+  for (const auto& c : cases) {
+    files.files.erase(kPackagePath);
+    launcher.command_lines.clear();
+    pause = false;
+    const LocationProvider provider = [&](std::chrono::nanoseconds, const ArgumentList&) {
+      files.held[kPackagePath] = {.calls = c.held_calls};
+      return Result<std::string>("D:\\Quarvel");
+    };
+    clock.on_sleep = [&] { pause = c.pause_in_wait; };
+    const RunOutcome outcome = run_for_window(environment, args({}), provider);
+    EXPECT_EQ(outcome.ok() ? "" : outcome.message(), c.outcome);
+    EXPECT_EQ(launcher.command_lines.size(), c.outcome.empty() ? 1u : 0u);
+    EXPECT_EQ(files.files.at(kPackagePath), package);
+  }
+}
+
+TEST_F(InstallRun, ASetupStartRefusedForAMomentIsTriedAgain) {
+  files.files[kPackagePath] = package;
+  launcher.refused_starts = 5;
+  const RunOutcome outcome = run_headless(environment, "D:\\Q", args({}));
+  ASSERT_TRUE(outcome.ok()) << outcome.message();
+  EXPECT_EQ(launcher.command_lines.size(), 6u);
+
+  launcher.refused_starts = 6;
+  launcher.command_lines.clear();
+  EXPECT_EQ(run_headless(environment, "D:\\Q", args({})).message(),
+            "无法启动安装：另一个程序正在使用此文件，进程无法访问。 (os error 32)");
+  EXPECT_EQ(launcher.command_lines.size(), 6u);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "support/fake_clock.h"
 #include "support/setup_round_trip.h"
 
 namespace quarvel {
@@ -65,18 +66,29 @@ class RecordingLauncher final : public SetupLauncher {
 };
 
 TEST(LaunchSetup, JudgesTheExitCode) {
+  testing_support::FakeClock clock;
+  const std::atomic<bool> pause{false};
+  const ContentionRetry retry{clock, pause, {}};
   RecordingLauncher launcher;
-  EXPECT_TRUE(launch_setup(launcher, "C:\\c\\S.exe", "D:\\Q", {"p", "--no-launch"}).ok());
+  EXPECT_TRUE(launch_setup(launcher, retry, "C:\\c\\S.exe", "D:\\Q", {"p", "--no-launch"}).ok());
   EXPECT_EQ(launcher.program, "C:\\c\\S.exe");
   EXPECT_EQ(launcher.command_line, "\"C:\\c\\S.exe\" --online-install --install-dir D:\\Q --no-launch");
 
   launcher.answer = uint32_t{3010};
-  EXPECT_EQ(launch_setup(launcher, "S.exe", "D:\\Q", {"p"}).message(),
+  EXPECT_EQ(launch_setup(launcher, retry, "S.exe", "D:\\Q", {"p"}).message(),
             "安装未完成，原有文件和记录已保留。请检查目录权限后重试。");
 
   launcher.answer = Failure{"无法启动安装：找不到文件。 (os error 2)"};
-  EXPECT_EQ(launch_setup(launcher, "S.exe", "D:\\Q", {"p"}).message(),
+  EXPECT_EQ(launch_setup(launcher, retry, "S.exe", "D:\\Q", {"p"}).message(),
             "无法启动安装：找不到文件。 (os error 2)");
+}
+
+TEST(StandardHandlesForSetup, PassesTheValidOnesAndNullForTheRest) {
+  constexpr uintptr_t kInvalid = ~uintptr_t{0};
+  EXPECT_EQ(standard_handles_for_setup({0, 0, 0}), std::nullopt);
+  EXPECT_EQ(standard_handles_for_setup({kInvalid, 0, kInvalid}), std::nullopt);
+  EXPECT_EQ(standard_handles_for_setup({0, 0x44, kInvalid}), (StandardHandles{0, 0x44, 0}));
+  EXPECT_EQ(standard_handles_for_setup({0x8, 0xC, 0x10}), (StandardHandles{0x8, 0xC, 0x10}));
 }
 
 }  // namespace

@@ -18,11 +18,12 @@ namespace quarvel::testing_support {
 // (and a test failure) when it cannot be read.
 inline std::string read_fixture(const std::string& relative) {
   const std::string path = std::string(QUARVEL_TEST_FIXTURES) + "/" + relative;
-  const std::unique_ptr<ReadableFile> file = system_file_system().open_read(path);
-  if (file == nullptr) {
-    ADD_FAILURE() << "fixture missing: " << path;
+  const Result<std::unique_ptr<ReadableFile>> opened = system_file_system().open_read(path);
+  if (!opened) {
+    ADD_FAILURE() << "fixture missing: " << path << ": " << opened.message();
     return {};
   }
+  ReadableFile* const file = opened->get();
   std::string bytes;
   std::array<uint8_t, 4096> buffer;
   for (;;) {

@@ -28,6 +28,29 @@ class MemoryFileSystem final : public FileSystem {
   std::map<std::string, int> writes_before_failure_at;
   int flush_count = 0;
   bool fail_flush = false;
+  // An existing file that another process (a virus scanner) holds open.
+  struct Hold {
+    int calls = -1;               // refused calls before it is let go; -1: never
+    bool shares_reading = false;  // reads pass, only deleting and renaming fail
+  };
+  // Refused calls fail with a sharing violation (code 32).
+  std::map<std::string, Hold> held;
+  static constexpr char kSharingViolation[] =
+      "The process cannot access the file because it is being used by another process. "
+      "(os error 32)";
+
+  // Spends one refused call when the existing file is held against the access.
+  bool holds(const std::string& path, bool reading) {
+    const auto it = held.find(path);
+    if (it == held.end() || files.count(path) == 0 || it->second.calls == 0 ||
+        (reading && it->second.shares_reading)) {
+      return false;
+    }
+    if (it->second.calls > 0)
+      --it->second.calls;
+    return true;
+  }
+  static Failure sharing_violation() { return Failure{kSharingViolation, 32}; }
 
   Status create_directories(const std::string& path) override {
     if (unwritable.count(path) != 0)
@@ -42,16 +65,20 @@ class MemoryFileSystem final : public FileSystem {
     return it->second.size();
   }
   bool is_regular_file(const std::string& path) override { return files.count(path) != 0; }
-  std::unique_ptr<ReadableFile> open_read(const std::string& path) override;
+  Result<std::unique_ptr<ReadableFile>> open_read(const std::string& path) override;
   Result<std::unique_ptr<WritableFile>> open_write(const std::string& path,
                                                    WriteMode mode) override;
   Status remove_file(const std::string& path) override {
+    if (holds(path, false))
+      return sharing_violation();
     if (unwritable.count(path) != 0 || undeletable.count(path) != 0 || files.erase(path) == 0) {
       return Failure{failure_text};
     }
     return Ok{};
   }
   Status rename_replacing(const std::string& from, const std::string& to) override {
+    if (holds(from, false) || holds(to, false))
+      return sharing_violation();
     const auto it = files.find(from);
     if (unwritable.count(from) != 0 || unwritable.count(to) != 0 || it == files.end()) {
       return Failure{failure_text};
@@ -118,12 +145,16 @@ class MemoryWritableFile final : public WritableFile {
   std::string path_;
 };
 
-inline std::unique_ptr<ReadableFile> MemoryFileSystem::open_read(const std::string& path) {
+inline Result<std::unique_ptr<ReadableFile>> MemoryFileSystem::open_read(
+    const std::string& path) {
+  if (holds(path, true))
+    return sharing_violation();
   const auto it = files.find(path);
   if (it == files.end())
-    return nullptr;
+    return Failure{"The system cannot find the file specified. (os error 2)", 2};
   const std::string read_failure = unreadable.count(path) != 0 ? failure_text : std::string();
-  return std::make_unique<MemoryReadableFile>(it->second, read_failure);
+  return std::unique_ptr<ReadableFile>(
+      std::make_unique<MemoryReadableFile>(it->second, read_failure));
 }
 
 inline Result<std::unique_ptr<WritableFile>> MemoryFileSystem::open_write(const std::string& path,

@@ -1,0 +1,54 @@
+// The Windows file seam against real files: a file another handle holds
+// without sharing fails with its system error code, so the contention retry can
+// recognise it; a hidden file is replaced by a truncating write and stays hidden.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "core/file_system.h"
+#include "core/package_verification.h"
+#include "core/sha256.h"
+#include "core/wide_win32.h"
+#include "support/temp_directory.h"
+
+namespace quarvel {
+namespace {
+
+using testing_support::TempDirectory;
+
+TEST(FileSystemOnWindows, AFileHeldWithoutSharingFailsWithTheSharingViolationCode) {
+  TempDirectory directory;
+  FileSystem& files = system_file_system();
+  const std::string path = directory.path("held.exe");
+  ASSERT_TRUE(replace_file_contents(files, path, "package").ok());
+  const HANDLE holder = CreateFileW(win32::widen(path).c_str(), GENERIC_READ, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(files.open_read(path).failure().system_error, 32u);
+  EXPECT_EQ(files.rename_replacing(path, directory.path("moved.exe")).failure().system_error, 32u);
+  EXPECT_EQ(files.remove_file(path).failure().system_error, 32u);
+  const ReleaseManifest manifest{sha256_hex("package"), "", "held.exe", 31, 7};
+  const Result<bool> verified = verify_package(files, path, manifest);
+  ASSERT_FALSE(verified.ok());
+  EXPECT_TRUE(verified.message().ends_with("(os error 32)")) << verified.message();
+  CloseHandle(holder);
+  EXPECT_TRUE(verify_package(files, path, manifest).value());
+}
+
+// Windows refuses CREATE_ALWAYS with FILE_ATTRIBUTE_NORMAL on a hidden file;
+// Wine does not, so under Wine this shows that the replacement works and keeps
+// the caller's attribute, not that the refusal is avoided.
+TEST(FileSystemOnWindows, ATruncatingWriteReplacesAHiddenFile) {
+  TempDirectory directory;
+  FileSystem& files = system_file_system();
+  const std::string path = directory.path("report.json");
+  ASSERT_TRUE(replace_file_contents(files, path, "{\"status\": \"complete\"}").ok());
+  ASSERT_TRUE(SetFileAttributesW(win32::widen(path).c_str(), FILE_ATTRIBUTE_HIDDEN));
+  const Status replaced = replace_file_contents(files, path, "{}");
+  ASSERT_TRUE(replaced.ok()) << replaced.message();
+  EXPECT_EQ(files.file_size(path), 2u);
+  EXPECT_NE(GetFileAttributesW(win32::widen(path).c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+}
+
+}  // namespace
+}  // namespace quarvel
