@@ -85,8 +85,10 @@ std::string copy_install_dir(WindowState& state) {
 void run_message_loop(HWND window) {
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (message.message == WM_KEYDOWN)
-      win32::note_key_down(message.wParam, message.hwnd == window);
+    if (message.message == WM_KEYDOWN) {
+      const bool repeat = (message.lParam & (1 << 30)) != 0;
+      win32::note_key_down(message.wParam, message.hwnd == window, repeat);
+    }
     if (IsDialogMessageW(window, &message))
       continue;
     TranslateMessage(&message);

@@ -30,6 +30,9 @@ void apply(HWND window, WindowEffect effect) {
       g_main_button_keys.forget();
       pick_install_folder(window);
       return;
+    case WindowEffect::kFocusMainWindow:
+      SetFocus(window);
+      return;
     case WindowEffect::kNothing:
       return;
   }
@@ -49,6 +52,10 @@ std::u16string window_text(HWND control) {
 
 void on_command(HWND window, WPARAM wparam) {
   const int id = LOWORD(wparam);
+  if (id == kDialogOkId) {
+    apply(window, on_dialog_ok(GetFocus() == GetDlgItem(window, kLocationBoxId)));
+    return;
+  }
   const auto read_box_text = [window] { return window_text(GetDlgItem(window, kLocationBoxId)); };
   apply(window, on_control_command(shared_status(), window_state(), id, HIWORD(wparam),
                                    system_monotonic_clock().now(), read_box_text));
@@ -83,8 +90,8 @@ void on_button_up(HWND window, LPARAM lparam) {
 
 }  // namespace
 
-void note_key_down(WPARAM key, bool on_main_window) {
-  g_main_button_keys.key_down(key, on_main_window);
+void note_key_down(WPARAM key, bool on_main_window, bool repeat) {
+  g_main_button_keys.key_down(key, on_main_window, repeat);
 }
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {

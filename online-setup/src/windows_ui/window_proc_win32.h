@@ -10,7 +10,8 @@ namespace quarvel::win32 {
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
 // Called by the message loop for every WM_KEYDOWN before it is dispatched
-// (the dialog navigation consumes Enter before the procedure could see it).
-void note_key_down(WPARAM key, bool on_main_window);
+// (the dialog navigation consumes Enter before the procedure could see it);
+// `repeat` for an auto-repeat (bit 30 of its lParam).
+void note_key_down(WPARAM key, bool on_main_window, bool repeat);
 
 }  // namespace quarvel::win32
