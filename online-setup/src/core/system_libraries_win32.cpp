@@ -49,6 +49,13 @@ bool load_bcrypt(BcryptApi& api) {
              api.open_algorithm_provider(&api.sha256_provider, BCRYPT_SHA256_ALGORITHM, nullptr, 0));
 }
 
+bool load_oleacc(OleaccApi& api) {
+  const HMODULE module = load_system_library(L"oleacc.dll");
+  return module != nullptr && resolve(module, "LresultFromObject", api.lresult_from_object) &&
+         resolve(module, "CreateStdAccessibleObject", api.create_std_accessible_object) &&
+         resolve(module, "AccessibleObjectFromWindow", api.accessible_object_from_window);
+}
+
 }  // namespace
 
 bool restrict_dll_search_to_system32() noexcept {
@@ -74,6 +81,14 @@ const BcryptApi* bcrypt_api() noexcept {
   static const BcryptApi* const api = [] {
     static BcryptApi table{};
     return load_bcrypt(table) ? &table : nullptr;
+  }();
+  return api;
+}
+
+const OleaccApi* oleacc_api() noexcept {
+  static const OleaccApi* const api = [] {
+    static OleaccApi table{};
+    return load_oleacc(table) ? &table : nullptr;
   }();
   return api;
 }

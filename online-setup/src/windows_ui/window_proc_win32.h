@@ -6,7 +6,8 @@
 namespace quarvel::win32 {
 
 // Paints, handles the controls' notifications, the main button (click,
-// Enter, Space), the 100 ms timer and close requests.
+// Enter, Space, its accessible default action), the 100 ms timer, close
+// requests and screen readers' requests for the client object.
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
 // Called by the message loop for every WM_KEYDOWN before it is dispatched
