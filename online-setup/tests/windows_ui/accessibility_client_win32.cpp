@@ -16,6 +16,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -32,25 +33,10 @@ struct Com {
   ~Com() { CoUninitialize(); }
 };
 
-// Holds one reference and releases it.
-template <class Interface>
-class Ref {
- public:
-  Ref() = default;
-  explicit Ref(Interface* object) : object_(object) {}
-  ~Ref() {
-    if (object_ != nullptr)
-      object_->Release();
-  }
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  Interface* operator->() const { return object_; }
-  Interface* get() const { return object_; }
-  Interface** out() { return &object_; }
-
- private:
-  Interface* object_ = nullptr;
+struct Release {
+  void operator()(IUnknown* object) const { object->Release(); }
 };
+using Accessible = std::unique_ptr<IAccessible, Release>;
 
 VARIANT child_id(long id) {
   VARIANT v;
@@ -90,38 +76,14 @@ json describe(IAccessible* object, long id) {
           {"state", number_of([&](VARIANT* out) { return object->get_accState(child, out); })}};
 }
 
-// A full-object child: what a screen reader reads of a child window is its
-// client object. Null when it is not a child window's object.
-json describe_child_window(IDispatch* dispatch) {
-  Ref<IAccessible> window_object;
-  if (FAILED(dispatch->QueryInterface(__uuidof(IAccessible),
-                                      reinterpret_cast<void**>(window_object.out()))))
-    return nullptr;
-  HWND control = nullptr;
-  Ref<IAccessible> client;
-  if (FAILED(WindowFromAccessibleObject(window_object.get(), &control)) || control == nullptr ||
-      FAILED(AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT),
-                                        __uuidof(IAccessible),
-                                        reinterpret_cast<void**>(client.out()))))
-    return nullptr;
-  return describe(client.get(), CHILDID_SELF);
-}
-
-// The object and its children, simple elements and child windows alike.
+// The object and its children; the parent describes the two controls too.
 json tree(IAccessible* object) {
   json out = describe(object, CHILDID_SELF);
   out["children"] = json::array();
   long count = 0;
-  if (FAILED(object->get_accChildCount(&count)) || count <= 0)
-    return out;
-  for (long id = 1; id <= count; ++id) {
-    IDispatch* dispatch = nullptr;
-    json child;
-    if (object->get_accChild(child_id(id), &dispatch) == S_OK && dispatch != nullptr) {
-      const Ref<IDispatch> owned(dispatch);
-      child = describe_child_window(owned.get());
-    }
-    out["children"].push_back(child.is_null() ? describe(object, id) : child);
+  if (SUCCEEDED(object->get_accChildCount(&count))) {
+    for (long id = 1; id <= count; ++id)
+      out["children"].push_back(describe(object, id));
   }
   return out;
 }
@@ -130,14 +92,14 @@ HWND installer_window() {
   return FindWindowW(L"QuarvelOnlineSetup", nullptr);
 }
 
-// The window's client object, or nullptr.
-IAccessible* client_object(HWND window) {
+// The window's client object; null when there is none.
+Accessible client_object(HWND window) {
   IAccessible* object = nullptr;
   if (window == nullptr ||
       FAILED(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT),
                                         __uuidof(IAccessible), reinterpret_cast<void**>(&object))))
     return nullptr;
-  return object;
+  return Accessible(object);
 }
 
 void print(const json& line) {
@@ -146,16 +108,16 @@ void print(const json& line) {
 }
 
 int read() {
-  Ref<IAccessible> object(client_object(installer_window()));
-  if (object.get() == nullptr)
+  const Accessible object = client_object(installer_window());
+  if (object == nullptr)
     return installer_window() == nullptr ? 3 : 1;
   print(tree(object.get()));
   return 0;
 }
 
 int press(const std::wstring& name) {
-  Ref<IAccessible> object(client_object(installer_window()));
-  if (object.get() == nullptr)
+  const Accessible object = client_object(installer_window());
+  if (object == nullptr)
     return installer_window() == nullptr ? 3 : 1;
   long count = 0;
   if (FAILED(object->get_accChildCount(&count)))
@@ -183,7 +145,7 @@ on_event(HWINEVENTHOOK, DWORD event, HWND window, LONG object_id, LONG child, DW
   VariantInit(&element);
   json line = {{"event", kind}, {"child", child}};
   if (SUCCEEDED(AccessibleObjectFromEvent(window, object_id, child, &source, &element))) {
-    Ref<IAccessible> owned(source);
+    const Accessible owned(source);
     const json described = describe(source, element.vt == VT_I4 ? element.lVal : CHILDID_SELF);
     line["name"] = described["name"];
     line["value"] = described["value"];
@@ -202,8 +164,7 @@ int watch(double seconds) {
   json last;
   const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
   while (IsWindow(window) && GetTickCount64() < end) {
-    Ref<IAccessible> object(client_object(window));
-    if (object.get() != nullptr) {
+    if (const Accessible object = client_object(window)) {
       json now = tree(object.get());
       if (now != last)
         print(now);

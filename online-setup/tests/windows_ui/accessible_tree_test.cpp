@@ -38,25 +38,15 @@ std::string described(const AccessibleElement& e) {
 TEST(AccessibleTree, ListsThePaintedElementsAndTheControlsInReadingOrder) {
   const std::vector<AccessibleElement> elements =
       accessible_elements({.text = "正在下载", .percent = 50, .running = true});
-  std::vector<std::string> got;
+  std::string got;
   for (const AccessibleElement& e : elements)
-    got.push_back(described(e));
-  const std::vector<std::string> expected = {
-      "text Quarvel",
-      "text 1.02",
-      "text 正在为你准备 Quarvel。",
-      "text 下载完成后自动安装并打开，可在下方更改安装位置。",
-      "stage 下载",
-      "stage 校验",
-      "stage 安装",
-      "progress 50%",
-      "text 正在下载",
-      "text 安装位置",
-      "control 10",
-      "control 11",
-      "text 重装与升级会保留文档、最近文件、星标和设置。",
-      "button 暂停"};
-  EXPECT_EQ(got, expected);
+    got += described(e) + "|";
+  EXPECT_EQ(
+      got,
+      "text Quarvel|text 1.02|text 正在为你准备 Quarvel。|"
+      "text 下载完成后自动安装并打开，可在下方更改安装位置。|stage 下载|stage 校验|stage 安装|"
+      "progress 50%|text 正在下载|text 安装位置|control 10|control 11|"
+      "text 重装与升级会保留文档、最近文件、星标和设置。|button 暂停|");
   EXPECT_TRUE(elements.back().presses_main_button);
   EXPECT_EQ(elements.back().rect, kMainButtonRect);
   EXPECT_EQ(location_box_name(), "安装位置");
