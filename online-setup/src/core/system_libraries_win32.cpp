@@ -73,6 +73,13 @@ const Table* loaded_once(bool (*load)(Table&)) {
   return api;
 }
 
+bool load_oleacc(OleaccApi& api) {
+  const HMODULE module = load_system_library(L"oleacc.dll");
+  return module != nullptr && resolve(module, "LresultFromObject", api.lresult_from_object) &&
+         resolve(module, "CreateStdAccessibleObject", api.create_std_accessible_object) &&
+         resolve(module, "AccessibleObjectFromWindow", api.accessible_object_from_window);
+}
+
 }  // namespace
 
 bool restrict_dll_search_to_system32() noexcept {
@@ -96,6 +103,10 @@ const BcryptApi* bcrypt_api() noexcept {
 
 const AuthenticodeApi* authenticode_api() noexcept {
   return loaded_once(load_authenticode);
+}
+
+const OleaccApi* oleacc_api() noexcept {
+  return loaded_once(load_oleacc);
 }
 
 FARPROC kernel32_optional(const char* name) noexcept {

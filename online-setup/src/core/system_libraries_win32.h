@@ -1,4 +1,4 @@
-// System DLLs that are not KnownDLLs (WinHTTP, CNG, WinTrust) are never imported
+// System DLLs that are not KnownDLLs (WinHTTP, CNG, WinTrust, oleacc) are never imported
 // statically: they are loaded here, from the system folder only, and called
 // through typed pointers resolved once. restrict_dll_search_to_system32 runs
 // first thing in the entry so nothing can load a DLL from the program's folder.
@@ -7,6 +7,7 @@
 
 #include <windows.h>
 #include <bcrypt.h>
+#include <oleacc.h>
 #include <wincrypt.h>
 #include <winhttp.h>
 #include <wintrust.h>
@@ -54,6 +55,13 @@ struct AuthenticodeApi {
   decltype(&::CertRDNValueToStrW) name_value_to_string;
 };
 
+// The accessibility entry points of oleacc.dll.
+struct OleaccApi {
+  decltype(&::LresultFromObject) lresult_from_object;
+  decltype(&::CreateStdAccessibleObject) create_std_accessible_object;
+  decltype(&::AccessibleObjectFromWindow) accessible_object_from_window;
+};
+
 // Returns nullptr when winhttp.dll cannot be loaded from System32 or lacks a
 // function; the caller reports that as its own failure.
 const WinHttpApi* winhttp_api() noexcept;
@@ -65,6 +73,10 @@ const BcryptApi* bcrypt_api() noexcept;
 // Returns nullptr when wintrust.dll or crypt32.dll cannot be loaded from
 // System32 or lacks a function.
 const AuthenticodeApi* authenticode_api() noexcept;
+
+// Returns nullptr when oleacc.dll cannot be loaded from System32 or lacks a
+// function; the window then answers screen readers with the standard objects.
+const OleaccApi* oleacc_api() noexcept;
 
 // A function exported by kernel32 that older systems may lack (GetTempPath2W);
 // nullptr when absent.

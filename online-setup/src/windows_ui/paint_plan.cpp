@@ -69,29 +69,28 @@ StateTexts state_texts(const PaintSnapshot& s) {
 constexpr auto text = text_operation;
 constexpr auto rounded = rounded_rectangle_operation;
 
-void add_stages(std::vector<DrawOperation>& ops, int reached_up_to) {
+void add_stages(std::vector<DrawOperation>& ops, const Picture& p) {
   for (int i = 0; i < 3; ++i) {
-    const bool reached = i <= reached_up_to;
-    const LogicalRect circle{32 + kStageSpacing * i, 195, 23, 23};
+    const bool reached = i <= p.stage;
+    const LogicalRect circle = p.stage_circles[i];
     ops.push_back(rounded(circle, 23, reached ? kAccent : kUnreachedCircle));
     ops.push_back(
         text(circle, reached ? kWhite : kUnreachedText, 12, 600, kCentred, std::to_string(i + 1)));
-    ops.push_back(text({64 + kStageSpacing * i, 195, 90, 25},
-                       reached ? kPrimaryText : kUnreachedText, 14, reached ? 600 : 400, kMiddle,
-                       kStageLabels[i]));
+    ops.push_back(text(p.stage_labels[i].rect, reached ? kPrimaryText : kUnreachedText, 14,
+                       reached ? 600 : 400, kMiddle, p.stage_labels[i].text));
   }
 }
 
-void add_progress(std::vector<DrawOperation>& ops, const PaintSnapshot& s) {
-  ops.push_back(rounded({32, 239, kTrackWidth, 7}, 7, kProgressTrack));
-  if (s.percent != 0) {
-    const int fill = static_cast<int>(std::min<uint32_t>(s.percent, 100) * kTrackWidth / 100);
-    ops.push_back(rounded({32, 239, fill, 7}, 7, kAccent));
+void add_progress(std::vector<DrawOperation>& ops, const Picture& p) {
+  ops.push_back(rounded(p.progress_track, 7, kProgressTrack));
+  if (p.progress_fill != 0) {
+    LogicalRect fill = p.progress_track;
+    fill.width = p.progress_fill;
+    ops.push_back(rounded(fill, 7, kAccent));
   }
-  ops.push_back(text({32, 258, 456, 42}, warning(s) ? kWarningText : kSecondaryText, 12, 400,
-                     kWrapped, s.text));
-  ops.push_back(
-      text({506, 254, 62, 24}, kAccent, 15, 600, kRight, std::to_string(s.percent) + "%"));
+  ops.push_back(text(p.status.rect, p.warning ? kWarningText : kSecondaryText, 12, 400, kWrapped,
+                     p.status.text));
+  ops.push_back(text(p.percent.rect, kAccent, 15, 600, kRight, p.percent.text));
 }
 
 }  // namespace
@@ -130,25 +129,49 @@ PaintSnapshot take_paint_snapshot(SharedStatus& status, WindowState& window) {
   return snapshot;
 }
 
-std::vector<DrawOperation> paint_operations(const PaintSnapshot& s) {
+Picture picture(const PaintSnapshot& s) {
   const StateTexts texts = state_texts(s);
-  const bool strong = active(s);
+  Picture p{
+      .product = {{86, 28, 260, 38}, "Quarvel"},
+      .version = {{512, 34, 56, 26}, "1.02"},
+      .headline = {{32, 100, 535, 40}, texts.headline},
+      .subline = {{32, 146, 535, 27}, "下载完成后自动安装并打开，可在下方更改安装位置。"},
+      .stage = stage(s),
+      .progress_track = {32, 239, kTrackWidth, 7},
+      .progress_fill = static_cast<int>(std::min<uint32_t>(s.percent, 100) * kTrackWidth / 100),
+      .percent = {{506, 254, 62, 24}, std::to_string(s.percent) + "%"},
+      .status = {{32, 258, 456, 42}, s.text},
+      .warning = warning(s),
+      .location_label = {{32, 308, 390, 24}, "安装位置"},
+      .note = {{32, 387, 420, 26}, "重装与升级会保留文档、最近文件、星标和设置。"},
+      .button = {kMainButtonRect, texts.button},
+      .button_active = active(s),
+  };
+  for (int i = 0; i < 3; ++i) {
+    p.stage_circles[i] = {32 + kStageSpacing * i, 195, 23, 23};
+    p.stage_labels[i] = {{64 + kStageSpacing * i, 195, 90, 25}, kStageLabels[i]};
+  }
+  return p;
+}
+
+std::vector<DrawOperation> paint_operations(const PaintSnapshot& s) {
+  const Picture p = picture(s);
+  const bool strong = p.button_active;
   std::vector<DrawOperation> ops;
   ops.push_back({.kind = DrawKind::kIcon, .rect = {32, 28, 42, 42}});
-  ops.push_back(text({86, 28, 260, 38}, kPrimaryText, 27, 600, kMiddle, "Quarvel"));
-  ops.push_back(rounded({512, 34, 56, 26}, 13, kVersionPill));
-  ops.push_back(text({512, 34, 56, 26}, kAccent, 13, 500, kCentred, "1.02"));
-  ops.push_back(text({32, 100, 535, 40}, kPrimaryText, 23, 600, kSingleLine, texts.headline));
-  ops.push_back(text({32, 146, 535, 27}, kSecondaryText, 14, 400, kSingleLine,
-                     "下载完成后自动安装并打开，可在下方更改安装位置。"));
-  add_stages(ops, stage(s));
-  add_progress(ops, s);
-  ops.push_back(text({32, 308, 390, 24}, kPrimaryText, 12, 500, kSingleLine, "安装位置"));
-  ops.push_back(text({32, 387, 420, 26}, kNoteText, 11, 400, kSingleLine,
-                     "重装与升级会保留文档、最近文件、星标和设置。"));
-  ops.push_back(rounded(kMainButtonRect, 12, strong ? kAccent : kPassiveButton));
+  ops.push_back(text(p.product.rect, kPrimaryText, 27, 600, kMiddle, p.product.text));
+  ops.push_back(rounded(p.version.rect, 13, kVersionPill));
+  ops.push_back(text(p.version.rect, kAccent, 13, 500, kCentred, p.version.text));
+  ops.push_back(text(p.headline.rect, kPrimaryText, 23, 600, kSingleLine, p.headline.text));
+  ops.push_back(text(p.subline.rect, kSecondaryText, 14, 400, kSingleLine, p.subline.text));
+  add_stages(ops, p);
+  add_progress(ops, p);
   ops.push_back(
-      text(kMainButtonRect, strong ? kWhite : kSecondaryText, 13, 500, kCentred, texts.button));
+      text(p.location_label.rect, kPrimaryText, 12, 500, kSingleLine, p.location_label.text));
+  ops.push_back(text(p.note.rect, kNoteText, 11, 400, kSingleLine, p.note.text));
+  ops.push_back(rounded(p.button.rect, 12, strong ? kAccent : kPassiveButton));
+  ops.push_back(
+      text(p.button.rect, strong ? kWhite : kSecondaryText, 13, 500, kCentred, p.button.text));
   return ops;
 }
 

@@ -4,6 +4,7 @@
 // (SharedStatus, then WindowState). Window thread.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,11 +23,42 @@ struct PaintSnapshot {
   bool installing = false;
   bool finished = false;
   bool preview = false;
+
+  bool operator==(const PaintSnapshot&) const = default;
 };
 
 // Copies the five status fields under the SharedStatus lock, releases it, then
 // reads preview under the WindowState lock.
 PaintSnapshot take_paint_snapshot(SharedStatus& status, WindowState& window);
+
+// A text the picture shows, and where.
+struct PictureText {
+  LogicalRect rect;
+  std::string text;
+};
+
+// The parts of the picture that carry meaning, decided from one snapshot:
+// painting draws them, the accessible tree describes them.
+struct Picture {
+  PictureText product;
+  PictureText version;
+  PictureText headline;
+  PictureText subline;
+  std::array<LogicalRect, 3> stage_circles = {};
+  std::array<PictureText, 3> stage_labels = {};
+  int stage = 0;  // stages up to this index are reached; 3 when all are done
+  LogicalRect progress_track;
+  int progress_fill = 0;  // logical width of the fill; 0 draws none
+  PictureText percent;    // the raw percent followed by "%"
+  PictureText status;
+  bool warning = false;  // a stopped or failed run: the status is a warning
+  PictureText location_label;
+  PictureText note;
+  PictureText button;          // the main button's label on its rectangle
+  bool button_active = false;  // the strong look: a press continues or finishes
+};
+
+Picture picture(const PaintSnapshot& snapshot);
 
 enum class DrawKind {
   kIcon,              // icon resource 1 scaled into the rectangle

@@ -1,11 +1,9 @@
 #include "windows_ui/painter_win32.h"
 
 #include "core/wide_win32.h"
-#include "runner/run_status.h"
 #include "windows_ui/gdi_handles_win32.h"
 #include "windows_ui/layout.h"
 #include "windows_ui/paint_plan.h"
-#include "windows_ui/window_state.h"
 
 namespace quarvel::win32 {
 namespace {
@@ -71,7 +69,7 @@ HFONT create_ui_font(int size, int weight) {
                      DEFAULT_PITCH | FF_DONTCARE, L"Microsoft YaHei UI");
 }
 
-void paint_window(HWND window) {
+void paint_window(HWND window, const PaintSnapshot& snapshot) {
   const PaintScope paint(window);
   RECT client{};
   GetClientRect(window, &client);
@@ -81,10 +79,8 @@ void paint_window(HWND window) {
   const GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(paint.dc(), client.right, client.bottom));
   const Selection bitmap_selection(memory.get(), bitmap.get());
   FillRect(memory.get(), &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-  for (const DrawOperation& op :
-       paint_operations(take_paint_snapshot(shared_status(), window_state()))) {
+  for (const DrawOperation& op : paint_operations(snapshot))
     draw(memory.get(), op);
-  }
   BitBlt(paint.dc(), 0, 0, client.right, client.bottom, memory.get(), 0, 0, SRCCOPY);
 }
 

@@ -5,11 +5,13 @@
 
 #include <windows.h>
 
+#include "windows_ui/paint_plan.h"
+
 namespace quarvel::win32 {
 
-// Paints the whole client area for WM_PAINT. Failures of GDI calls leave
-// parts of the picture undrawn; nothing is reported.
-void paint_window(HWND window);
+// Paints the whole client area for WM_PAINT from `snapshot`. Failures of GDI
+// calls leave parts of the picture undrawn; nothing is reported.
+void paint_window(HWND window, const PaintSnapshot& snapshot);
 
 // A "Microsoft YaHei UI" font with character height `size` logical units
 // (scaled now) and the given weight, ClearType quality; the caller owns it.

@@ -92,8 +92,8 @@ bool is_main_button_key(uintptr_t virtual_key) {
   return virtual_key == 13 || virtual_key == 32;
 }
 
-void MainButtonKeys::key_down(uintptr_t virtual_key, bool on_main_window) {
-  if (is_main_button_key(virtual_key)) pressed_ = on_main_window ? virtual_key : 0;
+void MainButtonKeys::key_down(uintptr_t virtual_key, bool on_main_window, bool repeat) {
+  if (is_main_button_key(virtual_key) && !repeat) pressed_ = on_main_window ? virtual_key : 0;
 }
 
 bool MainButtonKeys::key_up(uintptr_t virtual_key) {
@@ -115,6 +115,10 @@ WindowEffect on_control_command(SharedStatus& status,
   if (id == kLocationBoxId)
     on_location_box(window, notification, now, read_box_text);
   return WindowEffect::kNothing;
+}
+
+WindowEffect on_dialog_ok(bool location_box_has_focus) {
+  return location_box_has_focus ? WindowEffect::kFocusMainWindow : WindowEffect::kNothing;
 }
 
 std::string install_dir_from_box_text(std::u16string_view text) {

@@ -30,6 +30,7 @@ enum class WindowEffect {
   kDestroyWindow,
   kStartWorker,
   kPickFolder,
+  kFocusMainWindow,
 };
 
 // The main button (click or Enter/Space): Done closes the window, a running
@@ -48,8 +49,11 @@ bool is_main_button_key(uintptr_t virtual_key);
 // window once the focus has returned, and must not pause the run.
 class MainButtonKeys {
  public:
-  // A key went down; `on_main_window` when the main window had the focus.
-  void key_down(uintptr_t virtual_key, bool on_main_window);
+  // A key went down; `on_main_window` when the main window had the focus. An
+  // auto-repeat (`repeat`) belongs to the press where the key first went
+  // down: Enter held in the location box goes on repeating on the main window
+  // once the box has handed the focus back.
+  void key_down(uintptr_t virtual_key, bool on_main_window, bool repeat = false);
   // A key came up on the main window: true when it presses the main button.
   bool key_up(uintptr_t virtual_key);
   // Forgets a pending press (a dialog is about to take the keyboard).
@@ -70,6 +74,16 @@ WindowEffect on_control_command(SharedStatus& status,
                                 uint32_t notification,
                                 std::chrono::nanoseconds now,
                                 const std::function<std::u16string()>& read_box_text);
+
+// The control id of IDOK: the dialog navigation turns Enter in the location
+// box into WM_COMMAND with this id for the main window.
+inline constexpr int kDialogOkId = 1;
+
+// IDOK from the dialog navigation. Enter in the location box confirms it: the
+// focus goes back to the main window, whose focus loss of the box ends the
+// editing and restarts the countdown. Elsewhere nothing: Enter on the main
+// window presses the main button on its key-up.
+WindowEffect on_dialog_ok(bool location_box_has_focus);
 
 // The location box's UTF-16 text as install_dir: invalid units become U+FFFD
 // and Unicode white space is trimmed at both ends.

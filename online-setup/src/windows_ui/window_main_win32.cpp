@@ -11,6 +11,7 @@
 #include "runner/install_location.h"
 #include "runner/install_run.h"
 #include "runner/run_status.h"
+#include "windows_ui/accessible_object_win32.h"
 #include "windows_ui/gdi_handles_win32.h"
 #include "windows_ui/layout.h"
 #include "windows_ui/painter_win32.h"
@@ -85,8 +86,10 @@ std::string copy_install_dir(WindowState& state) {
 void run_message_loop(HWND window) {
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (message.message == WM_KEYDOWN)
-      win32::note_key_down(message.wParam, message.hwnd == window);
+    if (message.message == WM_KEYDOWN) {
+      const bool repeat = (message.lParam & (1 << 30)) != 0;
+      win32::note_key_down(message.wParam, message.hwnd == window, repeat);
+    }
     if (IsDialogMessageW(window, &message))
       continue;
     TranslateMessage(&message);
@@ -102,6 +105,8 @@ void window_main() {
   WindowState& state =
       create_window_state(initial_install_dir(arguments), preview, system_monotonic_clock().now());
   SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_SYSTEM_AWARE);
+  // The window's accessible objects live in this thread's apartment.
+  const win32::ComApartment apartment;
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   register_window_class(instance);
   const HWND window = create_main_window(instance);
@@ -117,6 +122,7 @@ void window_main() {
   const win32::GdiObject<HFONT> font(win32::create_ui_font(kControlFontSize, FW_NORMAL));
   SendMessageW(box, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
   SendMessageW(browse, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+  win32::name_location_box(box);
   ShowWindow(window, SW_SHOWNORMAL);
   ShowWindow(window, SW_SHOW);
   UpdateWindow(window);

@@ -1,13 +1,17 @@
 #include "windows_ui/window_proc_win32.h"
 
+#include <optional>
 #include <string>
 
 #include "core/clock.h"
 #include "runner/run_status.h"
+#include "windows_ui/accessible_object_win32.h"
 #include "windows_ui/folder_picker_win32.h"
 #include "windows_ui/layout.h"
 #include "windows_ui/painter_win32.h"
+#include "windows_ui/paint_plan.h"
 #include "windows_ui/window_input.h"
+#include "windows_ui/window_refresh.h"
 #include "windows_ui/window_state.h"
 #include "windows_ui/worker.h"
 
@@ -16,6 +20,7 @@ namespace {
 
 // Window thread only.
 MainButtonKeys g_main_button_keys;
+WindowRefresh g_refresh;
 
 // Carries out what a decision asks of the window; no lock is held here.
 void apply(HWND window, WindowEffect effect) {
@@ -29,6 +34,9 @@ void apply(HWND window, WindowEffect effect) {
     case WindowEffect::kPickFolder:
       g_main_button_keys.forget();
       pick_install_folder(window);
+      return;
+    case WindowEffect::kFocusMainWindow:
+      SetFocus(window);
       return;
     case WindowEffect::kNothing:
       return;
@@ -49,13 +57,27 @@ std::u16string window_text(HWND control) {
 
 void on_command(HWND window, WPARAM wparam) {
   const int id = LOWORD(wparam);
+  if (id == kDialogOkId) {
+    apply(window, on_dialog_ok(GetFocus() == GetDlgItem(window, kLocationBoxId)));
+    return;
+  }
   const auto read_box_text = [window] { return window_text(GetDlgItem(window, kLocationBoxId)); };
   apply(window, on_control_command(shared_status(), window_state(), id, HIWORD(wparam),
                                    system_monotonic_clock().now(), read_box_text));
 }
 
+void on_paint(HWND window) {
+  const PaintSnapshot snapshot = take_paint_snapshot(shared_status(), window_state());
+  paint_window(window, snapshot);
+  g_refresh.painted(snapshot);
+}
+
 void on_timer(HWND window) {
-  InvalidateRect(window, nullptr, FALSE);
+  const WindowRefresh::Tick tick =
+      g_refresh.tick(take_paint_snapshot(shared_status(), window_state()));
+  if (tick.repaint)
+    InvalidateRect(window, nullptr, FALSE);
+  announce(window, tick.announce);
   const TimerEffect effect =
       on_timer_tick(shared_status(), window_state(), system_monotonic_clock().now());
   EnableWindow(GetDlgItem(window, kLocationBoxId), effect.controls_enabled);
@@ -83,8 +105,8 @@ void on_button_up(HWND window, LPARAM lparam) {
 
 }  // namespace
 
-void note_key_down(WPARAM key, bool on_main_window) {
-  g_main_button_keys.key_down(key, on_main_window);
+void note_key_down(WPARAM key, bool on_main_window, bool repeat) {
+  g_main_button_keys.key_down(key, on_main_window, repeat);
 }
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -93,7 +115,7 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
       PostQuitMessage(0);
       return 0;
     case WM_PAINT:
-      paint_window(window);
+      on_paint(window);
       return 0;
     case WM_CLOSE:
       if (on_close_request(shared_status(), pause_requested()))
@@ -118,6 +140,13 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
     case WM_LBUTTONUP:
       on_button_up(window, lparam);
       return 0;
+    case kPressMainButtonMessage:
+      press_main_button(window);
+      return 0;
+    case WM_GETOBJECT:
+      if (const std::optional<LRESULT> object = answer_get_object(window, wparam, lparam))
+        return *object;
+      break;
     default:
       break;
   }

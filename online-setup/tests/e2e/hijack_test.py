@@ -6,10 +6,13 @@ Wine is told to prefer such native DLLs over its own, so a plain LoadLibrary
 by bare name does pick them up: the control probe shows that first.
 """
 import shutil
+import subprocess
 import unittest
 
+import accessibility_test
 import e2e_support
 import installer_support
+import window_test
 from installer_support import Installer
 
 PLANTED = sorted((e2e_support.BUILD_DIR / "planted-dlls").glob("*.dll"))
@@ -44,10 +47,11 @@ class PlantedDlls(e2e_support.HostsTestCase):
         return self.installer.run_windows(command, WINEDLLOVERRIDES=PREFER_PLANTED, **environment)
 
     def test_planted_dlls_would_load_in_an_unprotected_program(self):
-        for dll in ("version.dll", "winhttp.dll", "bcrypt.dll", "wintrust.dll"):
+        for dll in ("version.dll", "winhttp.dll", "bcrypt.dll", "wintrust.dll", "oleacc.dll"):
             self.run_in_downloads([str(self.downloads / "plant-probe.exe"), dll])
-        self.assertEqual(self.markers(), ["bcrypt.dll.loaded", "version.dll.loaded",
-                                          "winhttp.dll.loaded", "wintrust.dll.loaded"])
+        self.assertEqual(self.markers(), ["bcrypt.dll.loaded", "oleacc.dll.loaded",
+                                          "version.dll.loaded", "winhttp.dll.loaded",
+                                          "wintrust.dll.loaded"])
 
     def test_the_installer_loads_none_of_them_and_still_installs(self):
         self.assert_installs_without_planted_dlls()
@@ -66,6 +70,19 @@ class PlantedDlls(e2e_support.HostsTestCase):
         self.assertEqual(run.report["status"], "complete")
         self.assertEqual(run.report["httpStatus"], 206, "the download went through WinHTTP")
         self.assertIsNotNone(run.setup_call)
+
+    def test_a_screen_reader_reading_the_window_loads_none_of_them(self):
+        command = self.installer.command("--preview")
+        command[0] = str(self.downloads / "QuarvelOnlineSetup.exe")
+        window = subprocess.Popen([e2e_support.WINE, *command], stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL,
+                                  env=self.installer.environment(WINEDLLOVERRIDES=PREFER_PLANTED))
+        self.addCleanup(window.wait, timeout=30)
+        self.addCleanup(window.kill)
+        tree = window_test.wait_until(accessibility_test.read_tree, 30, interval=0.5)
+        self.assertIsNotNone(tree, "the window could not be read")
+        self.assertIn("预览", [child["name"] for child in tree["children"]])
+        self.assertEqual(self.markers(), [])
 
 
 if __name__ == "__main__":

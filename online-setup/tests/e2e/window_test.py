@@ -220,6 +220,16 @@ class Installer:
     def key(self, name):
         xdotool("key", name)
 
+    def type(self, text):
+        """Types text into the focused control. xdotool type drops Shift here,
+        so shifted characters go as explicit key presses."""
+        shifted = {":": "semicolon", "_": "minus"}
+        for run in re.findall(r"[A-Z:_]|[^A-Z:_]+", text):
+            if run[0] in shifted or run[0].isupper():
+                xdotool("key", "shift+" + shifted.get(run, run.lower()))
+            else:
+                xdotool("type", "--delay", "20", run)
+
     def main_button_active(self):
         return self.screenshot("state", settle=0).pixel(*MAIN_BUTTON) == TEAL
 
@@ -491,6 +501,21 @@ class RunningWindow(WindowTest):
         self.assertTrue(wait_until(self.record.exists, 30), "the setup did not start")
         self.assertGreaterEqual(time.monotonic() - closed_at, 4.5, "the countdown did not restart")
         self.assertEqual(self.installed_into(), windows_path(picked) + "\\Quarvel")
+        self.assertEqual(installer.process.wait(timeout=30), 0)
+
+    def test_a_location_typed_and_confirmed_with_enter_is_installed_into(self):
+        typed = windows_path(self.folder) + "\\My Apps\\Quarvel"
+        installer = self.start("--install-dir", "")
+        downloaded = self.wait_for_download()
+        installer.click_logical(LOCATION_BOX)
+        installer.type(typed)
+        time.sleep(max(0.0, downloaded + 6 - time.monotonic()))
+        self.assertFalse(self.record.exists(), "installed while the box had the focus")
+        installer.key("Return")
+        confirmed = time.monotonic()
+        self.assertTrue(wait_until(self.record.exists, 30), "Enter did not end the editing")
+        self.assertGreaterEqual(time.monotonic() - confirmed, 4.5, "the countdown did not restart")
+        self.assertEqual(self.installed_into(), typed)
         self.assertEqual(installer.process.wait(timeout=30), 0)
 
     def test_pause_during_the_download_stops_and_continue_resumes(self):

@@ -83,6 +83,14 @@ TEST(MainButtonKeys, AKeyPressesTheButtonOnlyWhenItWentDownAndUpOnTheMainWindow)
   EXPECT_FALSE(keys.key_up(13));
   keys.key_down(65, true);
   EXPECT_FALSE(keys.key_up(65));
+  keys.key_down(13, false);       // Enter in the box, which hands the focus back
+  keys.key_down(13, true, true);  // and goes on repeating on the main window
+  EXPECT_FALSE(keys.key_up(13)) << "a repeat belongs to where the key went down";
+}
+
+TEST(DialogOk, EnterInTheLocationBoxHandsTheFocusBackAndNowhereElse) {
+  EXPECT_EQ(on_dialog_ok(true), WindowEffect::kFocusMainWindow);
+  EXPECT_EQ(on_dialog_ok(false), WindowEffect::kNothing);
 }
 
 TEST_F(Input, LocationBoxNotificationsTrackFocusEditTimeAndTrimmedText) {

@@ -1,0 +1,380 @@
+#include "windows_ui/accessible_object_win32.h"
+
+#include <oleacc.h>
+
+#include <atomic>
+#include <new>
+#include <string>
+
+#include "core/system_libraries_win32.h"
+#include "core/wide_win32.h"
+#include "runner/run_status.h"
+#include "windows_ui/layout.h"
+#include "windows_ui/paint_plan.h"
+#include "windows_ui/window_state.h"
+
+namespace quarvel::win32 {
+namespace {
+
+static_assert(static_cast<LONG>(AccessibleRole::kListItem) == ROLE_SYSTEM_LISTITEM &&
+              static_cast<LONG>(AccessibleRole::kPushButton) == ROLE_SYSTEM_PUSHBUTTON &&
+              static_cast<LONG>(AccessibleRole::kStaticText) == ROLE_SYSTEM_STATICTEXT &&
+              static_cast<LONG>(AccessibleRole::kProgressBar) == ROLE_SYSTEM_PROGRESSBAR);
+static_assert(kStateUnavailable == STATE_SYSTEM_UNAVAILABLE &&
+              kStateSelected == STATE_SYSTEM_SELECTED && kStateChecked == STATE_SYSTEM_CHECKED &&
+              kStateReadOnly == STATE_SYSTEM_READONLY);
+
+// Holds one reference and releases it.
+template <class Interface>
+class ComRef {
+ public:
+  explicit ComRef(Interface* object = nullptr) : object_(object) {}
+  ~ComRef() {
+    if (object_ != nullptr)
+      object_->Release();
+  }
+  ComRef(const ComRef&) = delete;
+  ComRef& operator=(const ComRef&) = delete;
+  Interface* get() const { return object_; }
+  Interface* operator->() const { return object_; }
+
+ private:
+  Interface* object_;
+};
+
+enum class Content {
+  kMainWindow,   // the painted children of the client area and the two controls
+  kLocationBox,  // the box's standard object with a name
+};
+
+VARIANT self_id() {
+  VARIANT child;
+  VariantInit(&child);
+  child.vt = VT_I4;
+  child.lVal = CHILDID_SELF;
+  return child;
+}
+
+bool is_self(const VARIANT& child) {
+  return child.vt == VT_I4 && child.lVal == CHILDID_SELF;
+}
+
+// S_FALSE and no string for an empty text, as for an element without one.
+HRESULT text_result(const std::string& text, BSTR* out) {
+  if (text.empty())
+    return S_FALSE;
+  const std::wstring wide = widen(text);
+  *out = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+  return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT number_result(LONG number, VARIANT* out) {
+  out->vt = VT_I4;
+  out->lVal = number;
+  return S_OK;
+}
+
+const OleaccApi& oleacc() {
+  // The objects exist only once oleacc_api() has succeeded.
+  return *oleacc_api();
+}
+
+// The window's client object: the main window's painted children, decided
+// anew from a snapshot at each call, beside the two controls' own objects;
+// for the location box, its standard object with a name. What the standard
+// object knows (the window's title, place, parent, focus) comes from it.
+class AccessibleClient final : public IAccessible {
+ public:
+  AccessibleClient(HWND window, IAccessible* standard, Content content)
+      : window_(window), standard_(standard), content_(content) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** out) override {
+    if (out == nullptr)
+      return E_POINTER;
+    if (id != __uuidof(IUnknown) && id != __uuidof(IDispatch) && id != __uuidof(IAccessible)) {
+      *out = nullptr;
+      return E_NOINTERFACE;
+    }
+    *out = static_cast<IAccessible*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --references_;
+    if (left == 0)
+      delete this;
+    return left;
+  }
+
+  // No type information: clients call IAccessible directly.
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE
+  Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return E_NOTIMPL;
+  }
+
+  HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override {
+    return standard_->get_accParent(parent);
+  }
+  HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override {
+    if (content_ != Content::kMainWindow)
+      return standard_->get_accChildCount(count);
+    *count = static_cast<long>(children().size());
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** out) override {
+    *out = nullptr;
+    if (content_ != Content::kMainWindow)
+      return standard_->get_accChild(child, out);
+    const std::optional<AccessibleElement> element = element_of(child);
+    if (!element)
+      return E_INVALIDARG;
+    if (element->control_id == 0)
+      return S_FALSE;  // a simple element: the parent describes it
+    return oleacc().accessible_object_from_window(
+        GetDlgItem(window_, element->control_id), static_cast<DWORD>(OBJID_WINDOW),
+        __uuidof(IDispatch), reinterpret_cast<void**>(out));
+  }
+  HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* out) override {
+    *out = nullptr;
+    if (content_ == Content::kLocationBox && is_self(child))
+      return text_result(location_box_name(), out);
+    return route(
+        child, [&](IAccessible* object, VARIANT id) { return object->get_accName(id, out); },
+        [&](const AccessibleElement& e) { return text_result(e.name, out); });
+  }
+  HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* out) override {
+    *out = nullptr;
+    return route(
+        child, [&](IAccessible* object, VARIANT id) { return object->get_accValue(id, out); },
+        [&](const AccessibleElement& e) { return text_result(e.value, out); });
+  }
+  HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* out) override {
+    *out = nullptr;
+    return route(
+        child, [&](IAccessible* object, VARIANT id) { return object->get_accDescription(id, out); },
+        [](const AccessibleElement&) { return S_FALSE; });
+  }
+  HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* out) override {
+    VariantInit(out);
+    return route(
+        child, [&](IAccessible* object, VARIANT id) { return object->get_accRole(id, out); },
+        [&](const AccessibleElement& e) { return number_result(static_cast<LONG>(e.role), out); });
+  }
+  HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* out) override {
+    VariantInit(out);
+    return route(
+        child, [&](IAccessible* object, VARIANT id) { return object->get_accState(id, out); },
+        [&](const AccessibleElement& e) { return number_result(static_cast<LONG>(e.state), out); });
+  }
+  HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* out) override {
+    *out = nullptr;
+    return route(
+        child, [&](IAccessible* object, VARIANT id) { return object->get_accHelp(id, out); },
+        [](const AccessibleElement&) { return S_FALSE; });
+  }
+  HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT child, long* topic) override {
+    *file = nullptr;
+    return route(
+        child,
+        [&](IAccessible* object, VARIANT id) { return object->get_accHelpTopic(file, id, topic); },
+        [](const AccessibleElement&) { return S_FALSE; });
+  }
+  HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* out) override {
+    *out = nullptr;
+    return route(
+        child,
+        [&](IAccessible* object, VARIANT id) { return object->get_accKeyboardShortcut(id, out); },
+        [](const AccessibleElement&) { return S_FALSE; });
+  }
+  HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* out) override {
+    return standard_->get_accFocus(out);
+  }
+  HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* out) override {
+    return standard_->get_accSelection(out);
+  }
+  HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* out) override {
+    *out = nullptr;
+    return route(
+        child,
+        [&](IAccessible* object, VARIANT id) { return object->get_accDefaultAction(id, out); },
+        [&](const AccessibleElement& e) {
+          return e.presses_main_button ? text_result(kPressAction, out) : S_FALSE;
+        });
+  }
+  HRESULT STDMETHODCALLTYPE accSelect(long flags, VARIANT child) override {
+    return route(
+        child, [&](IAccessible* object, VARIANT id) { return object->accSelect(flags, id); },
+        [](const AccessibleElement&) { return DISP_E_MEMBERNOTFOUND; });
+  }
+  HRESULT STDMETHODCALLTYPE
+  accLocation(long* left, long* top, long* width, long* height, VARIANT child) override {
+    return route(
+        child,
+        [&](IAccessible* object, VARIANT id) {
+          return object->accLocation(left, top, width, height, id);
+        },
+        [&](const AccessibleElement& e) {
+          const PixelRect edges = scale_edges(e.rect, system_dpi());
+          POINT origin{edges.left, edges.top};
+          ClientToScreen(window_, &origin);
+          *left = origin.x;
+          *top = origin.y;
+          *width = edges.right - edges.left;
+          *height = edges.bottom - edges.top;
+          return S_OK;
+        });
+  }
+  // The children are listed through the parent; navigation among them is
+  // left to that list.
+  HRESULT STDMETHODCALLTYPE accNavigate(long direction, VARIANT start, VARIANT* end) override {
+    if (content_ != Content::kMainWindow || is_self(start))
+      return standard_->accNavigate(direction, start, end);
+    VariantInit(end);
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* out) override {
+    if (content_ != Content::kMainWindow)
+      return standard_->accHitTest(x, y, out);
+    POINT point{x, y};
+    ScreenToClient(window_, &point);
+    const std::vector<AccessibleElement> elements = children();
+    const std::optional<int> id = accessible_child_at(elements, point.x, point.y, system_dpi());
+    if (!id)
+      return standard_->accHitTest(x, y, out);
+    VariantInit(out);
+    if (elements[*id - 1].control_id == 0)
+      return number_result(*id, out);
+    VARIANT child;
+    VariantInit(&child);
+    child.vt = VT_I4;
+    child.lVal = *id;
+    IDispatch* control = nullptr;
+    const HRESULT result = get_accChild(child, &control);
+    if (result != S_OK)
+      return result;
+    out->vt = VT_DISPATCH;
+    out->pdispVal = control;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
+    return route(
+        child, [&](IAccessible* object, VARIANT id) { return object->accDoDefaultAction(id); },
+        [&](const AccessibleElement& e) -> HRESULT {
+          if (!e.presses_main_button)
+            return DISP_E_MEMBERNOTFOUND;
+          // Through the message loop, as a click arrives.
+          return PostMessageW(window_, kPressMainButtonMessage, 0, 0) ? S_OK : E_FAIL;
+        });
+  }
+  HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return E_NOTIMPL; }
+
+ private:
+  std::vector<AccessibleElement> children() const {
+    return accessible_elements(take_paint_snapshot(shared_status(), window_state()));
+  }
+
+  // The element a child id names; nullopt for an id outside the list.
+  std::optional<AccessibleElement> element_of(const VARIANT& child) const {
+    if (child.vt != VT_I4)
+      return std::nullopt;
+    std::vector<AccessibleElement> elements = children();
+    if (child.lVal < 1 || static_cast<size_t>(child.lVal) > elements.size())
+      return std::nullopt;
+    return std::move(elements[child.lVal - 1]);
+  }
+
+  // Sends a query about `child` where it belongs: the standard object for
+  // the object itself (and everything of the location box), a control's own
+  // client object for the two controls, `painted` for a painted element.
+  template <class Forward, class Painted>
+  HRESULT route(const VARIANT& child, Forward forward, Painted painted) {
+    if (content_ != Content::kMainWindow || is_self(child))
+      return forward(standard_.get(), child);
+    const std::optional<AccessibleElement> element = element_of(child);
+    if (!element)
+      return E_INVALIDARG;
+    if (element->control_id == 0)
+      return painted(*element);
+    IAccessible* control = nullptr;
+    const HRESULT found = oleacc().accessible_object_from_window(
+        GetDlgItem(window_, element->control_id), static_cast<DWORD>(OBJID_CLIENT),
+        __uuidof(IAccessible), reinterpret_cast<void**>(&control));
+    if (FAILED(found))
+      return found;
+    const ComRef<IAccessible> owned(control);
+    return forward(control, self_id());
+  }
+
+  std::atomic<ULONG> references_{1};
+  HWND window_;
+  ComRef<IAccessible> standard_;
+  Content content_;
+};
+
+std::optional<LRESULT> answer(HWND window, WPARAM wparam, LPARAM lparam, Content content) {
+  // Compared as a DWORD: 64-bit Windows may sign-extend the id in lParam.
+  if (static_cast<DWORD>(lparam) != static_cast<DWORD>(OBJID_CLIENT))
+    return std::nullopt;
+  const OleaccApi* api = oleacc_api();
+  IAccessible* standard = nullptr;
+  if (api == nullptr ||
+      FAILED(api->create_std_accessible_object(window, OBJID_CLIENT, __uuidof(IAccessible),
+                                               reinterpret_cast<void**>(&standard)))) {
+    return std::nullopt;
+  }
+  auto* object = new (std::nothrow) AccessibleClient(window, standard, content);
+  if (object == nullptr) {
+    standard->Release();
+    return std::nullopt;
+  }
+  const LRESULT result = api->lresult_from_object(__uuidof(IAccessible), wparam, object);
+  // The reference the result stands for is LresultFromObject's own.
+  object->Release();
+  if (result < 0)
+    return std::nullopt;
+  return result;
+}
+
+LRESULT CALLBACK location_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam) {
+  const auto standard = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(box, GWLP_USERDATA));
+  if (message == WM_GETOBJECT) {
+    if (const std::optional<LRESULT> result = answer(box, wparam, lparam, Content::kLocationBox))
+      return *result;
+  }
+  return CallWindowProcW(standard, box, message, wparam, lparam);
+}
+
+}  // namespace
+
+std::optional<LRESULT> answer_get_object(HWND window, WPARAM wparam, LPARAM lparam) {
+  return answer(window, wparam, lparam, Content::kMainWindow);
+}
+
+void name_location_box(HWND box) {
+  if (box == nullptr)
+    return;
+  // The edit control's own procedure, kept first where the new one finds it.
+  SetWindowLongPtrW(box, GWLP_USERDATA, GetWindowLongPtrW(box, GWLP_WNDPROC));
+  SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(location_box_proc));
+}
+
+void announce(HWND window, const std::vector<AccessibleChange>& changes) {
+  for (const AccessibleChange& change : changes) {
+    const DWORD event = change.kind == AccessibleChangeKind::kName    ? EVENT_OBJECT_NAMECHANGE
+                        : change.kind == AccessibleChangeKind::kValue ? EVENT_OBJECT_VALUECHANGE
+                                                                      : EVENT_OBJECT_STATECHANGE;
+    NotifyWinEvent(event, window, OBJID_CLIENT, change.child_id);
+  }
+}
+
+}  // namespace quarvel::win32
