@@ -5,9 +5,9 @@
 
 #include <cstdio>
 
-#include "core/wide_win32.h"
 #include "core/arguments.h"
 #include "core/process_arguments.h"
+#include "core/wide_win32.h"
 
 int wmain() {
   const std::wstring name =

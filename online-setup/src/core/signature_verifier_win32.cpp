@@ -36,7 +36,8 @@ class TrustState {
   TrustState(const TrustState&) = delete;
   TrustState& operator=(const TrustState&) = delete;
   ~TrustState() {
-    if (data_.hWVTStateData == nullptr) return;
+    if (data_.hWVTStateData == nullptr)
+      return;
     data_.dwStateAction = WTD_STATEACTION_CLOSE;
     api_.verify_trust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action_, &data_);
   }
@@ -52,7 +53,8 @@ class TrustState {
 std::string attribute_text(const AuthenticodeApi& api, const CERT_RDN_ATTR& attribute) {
   auto* value = const_cast<CERT_RDN_VALUE_BLOB*>(&attribute.Value);
   const DWORD length = api.name_value_to_string(attribute.dwValueType, value, nullptr, 0);
-  if (length <= 1) return {};
+  if (length <= 1)
+    return {};
   std::wstring text(length, L'\0');
   const DWORD written = api.name_value_to_string(attribute.dwValueType, value, text.data(), length);
   text.resize(written > 0 ? written - 1 : 0);  // without the terminating NUL
@@ -83,11 +85,14 @@ std::vector<std::string> common_names(const AuthenticodeApi& api, const CERT_NAM
 // it; empty when the file has no signer.
 std::vector<std::string> signer_names(const AuthenticodeApi& api, HANDLE state) {
   CRYPT_PROVIDER_DATA* provider = api.provider_data(state);
-  if (provider == nullptr) return {};
+  if (provider == nullptr)
+    return {};
   CRYPT_PROVIDER_SGNR* signer = api.provider_signer(provider, 0, FALSE, 0);
-  if (signer == nullptr) return {};
+  if (signer == nullptr)
+    return {};
   const CRYPT_PROVIDER_CERT* certificate = api.provider_certificate(signer, 0);
-  if (certificate == nullptr || certificate->pCert == nullptr) return {};
+  if (certificate == nullptr || certificate->pCert == nullptr)
+    return {};
   return common_names(api, certificate->pCert->pCertInfo->Subject);
 }
 
@@ -95,7 +100,8 @@ class Win32SignatureVerifier final : public SignatureVerifier {
  public:
   SignatureFinding verify_file(const std::string& path) override {
     const AuthenticodeApi* api = win32::authenticode_api();
-    if (api == nullptr) return {static_cast<uint32_t>(TRUST_E_PROVIDER_UNKNOWN), {}};
+    if (api == nullptr)
+      return {static_cast<uint32_t>(TRUST_E_PROVIDER_UNKNOWN), {}};
     const std::wstring wide_path = win32::widen(path);
     WINTRUST_FILE_INFO file{};
     file.cbStruct = sizeof file;

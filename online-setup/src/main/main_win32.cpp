@@ -2,10 +2,10 @@
 // runs the selected mode. Entry thread.
 #include <windows.h>
 
+#include "core/process_arguments.h"
 #include "core/system_libraries_win32.h"
 #include "core/wide_win32.h"
 #include "main/entry.h"
-#include "core/process_arguments.h"
 #include "main/program_operations_win32.h"
 
 namespace {

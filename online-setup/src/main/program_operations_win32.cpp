@@ -1,9 +1,9 @@
 #include "main/program_operations_win32.h"
 
 #include "core/file_system.h"
-#include "runner/report_file.h"
 #include "runner/install_location.h"
 #include "runner/install_run.h"
+#include "runner/report_file.h"
 #include "windows_ui/window_main.h"
 
 namespace quarvel {

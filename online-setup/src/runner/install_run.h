@@ -8,12 +8,12 @@
 #include <functional>
 #include <string>
 
+#include "core/arguments.h"
 #include "core/clock.h"
 #include "core/file_system.h"
 #include "core/package_signature.h"
 #include "http/allowed_hosts.h"
 #include "http/http_client.h"
-#include "core/arguments.h"
 #include "runner/run_outcome.h"
 #include "runner/run_status.h"
 #include "runner/setup_launch.h"

@@ -4,8 +4,8 @@
 #include "core/clock.h"
 #include "core/file_system.h"
 #include "core/package_signature.h"
-#include "http/https_client.h"
 #include "core/process_arguments.h"
+#include "http/https_client.h"
 #include "runner/download_stats.h"
 #include "runner/install_run.h"
 

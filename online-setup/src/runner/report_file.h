@@ -2,8 +2,8 @@
 // thread headless, worker thread in window mode). No lock is taken.
 #pragma once
 
-#include "core/file_system.h"
 #include "core/arguments.h"
+#include "core/file_system.h"
 #include "runner/run_outcome.h"
 
 namespace quarvel {

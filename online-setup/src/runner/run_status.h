@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/file_system.h"
 #include "core/arguments.h"
+#include "core/file_system.h"
 
 namespace quarvel {
 

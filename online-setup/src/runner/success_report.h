@@ -6,8 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "core/release_manifest.h"
 #include "core/arguments.h"
+#include "core/release_manifest.h"
 
 namespace quarvel {
 

@@ -8,9 +8,9 @@
 #include <chrono>
 #include <string>
 
+#include "core/arguments.h"
 #include "core/clock.h"
 #include "core/result.h"
-#include "core/arguments.h"
 #include "runner/run_status.h"
 #include "windows_ui/window_state.h"
 

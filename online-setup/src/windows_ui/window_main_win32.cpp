@@ -6,8 +6,8 @@
 
 #include "core/clock.h"
 #include "core/file_system.h"
-#include "core/wide_win32.h"
 #include "core/process_arguments.h"
+#include "core/wide_win32.h"
 #include "runner/install_location.h"
 #include "runner/install_run.h"
 #include "runner/run_status.h"

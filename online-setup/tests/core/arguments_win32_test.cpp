@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "core/wide_win32.h"
 #include "core/arguments.h"
+#include "core/wide_win32.h"
 
 namespace quarvel {
 namespace {

@@ -32,7 +32,8 @@ TEST(JudgeSignature, OnlyATrustedSignatureByOneAcceptedNamePasses) {
     const Status judged = judge_signature(c.finding, accepted);
     EXPECT_EQ(judged.ok(), c.passes)
         << c.finding.trust_result << " " << c.finding.signer_common_names.size();
-    if (!judged) EXPECT_EQ(judged.message(), "安装包签名无效，未执行安装");
+    if (!judged)
+      EXPECT_EQ(judged.message(), "安装包签名无效，未执行安装");
   }
 }
 

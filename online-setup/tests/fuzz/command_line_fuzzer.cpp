@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "fuzz_check.h"
 #include "core/arguments.h"
+#include "fuzz_check.h"
 
 namespace quarvel::fuzzing {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "core/utf.h"
 #include "core/arguments.h"
+#include "core/utf.h"
 
 namespace quarvel::testing_support {
 
