@@ -48,8 +48,8 @@ nlohmann::json build_member(const std::string& text) {
 std::string upload_path(const ReleaseInput& input, const nlohmann::json& build) {
   const std::string build_text =
       build.is_number() ? std::to_string(build.get<uint64_t>()) : input.build;
-  return "/downloads/quarvel/" + input.version + "/Quarvel-" + input.display_version + "-b" +
-         build_text + "-Windows-x64-Setup.exe";
+  return package_folder_path(input.version) +
+         package_file_name_for(input.display_version, build_text);
 }
 
 std::string manifest_text(const ReleaseInput& input, const PackageFacts& package) {

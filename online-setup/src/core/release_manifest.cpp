@@ -160,11 +160,10 @@ std::string lower_case(std::string text) {
 
 // The file name after the address prefix, or nullopt when the address is not
 // on the package host's layout.
-std::optional<std::string> package_file_name(std::string_view url,
-                                             std::string_view package_host,
-                                             std::string_view version) {
-  std::string prefix = "https://";
-  prefix.append(package_host).append("/downloads/quarvel/").append(version).append("/");
+std::optional<std::string> file_name_in_address(std::string_view url,
+                                                std::string_view package_host,
+                                                std::string_view version) {
+  const std::string prefix = "https://" + std::string(package_host) + package_folder_path(version);
   if (!url.starts_with(prefix))
     return std::nullopt;
   const std::string_view name = url.substr(prefix.size());
@@ -227,7 +226,7 @@ const char* read_address(const json& document,
   const std::string* url = string_value(member(document, "url"));
   if (url == nullptr)
     return kNoAddress;
-  std::optional<std::string> file_name = package_file_name(*url, package_host, *version);
+  std::optional<std::string> file_name = file_name_in_address(*url, package_host, *version);
   if (!file_name)
     return kForeignAddress;
 
@@ -242,11 +241,8 @@ const char* check_file_name(const json& document, const ReleaseManifest& manifes
   const std::string* display_version = string_value(member(document, "displayVersion"));
   if (!is_display_version(display_version))
     return kBadDisplayVersion;
-  std::string expected(kNamePrefix);
-  expected.append(*display_version)
-      .append(kBuildMarker)
-      .append(std::to_string(manifest.build))
-      .append(kNameSuffix);
+  const std::string expected =
+      package_file_name_for(*display_version, std::to_string(manifest.build));
   return manifest.file_name == expected ? nullptr : kNameMismatch;
 }
 
@@ -265,6 +261,16 @@ Result<ReleaseManifest> validate(const json& document, std::string_view package_
 }
 
 }  // namespace
+
+std::string package_file_name_for(std::string_view display_version, std::string_view build) {
+  std::string name(kNamePrefix);
+  name.append(display_version).append(kBuildMarker).append(build).append(kNameSuffix);
+  return name;
+}
+
+std::string package_folder_path(std::string_view version) {
+  return "/downloads/quarvel/" + std::string(version) + "/";
+}
 
 Result<ReleaseManifest> parse_release_manifest(std::string_view body,
                                                std::string_view package_host) {

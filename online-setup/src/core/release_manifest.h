@@ -18,6 +18,15 @@ struct ReleaseManifest {
   uint64_t bytes = 0;     // the package size
 };
 
+// "Quarvel-{display_version}-b{build}-Windows-x64-Setup.exe": the one name a
+// package of that public version and build may have (`build` in decimal
+// without leading zeros). Pure.
+std::string package_file_name_for(std::string_view display_version, std::string_view build);
+
+// "/downloads/quarvel/{version}/": the folder on the package host that holds
+// the packages of one version. Pure.
+std::string package_folder_path(std::string_view version);
+
 // Validates the manifest body against the package host's address layout.
 // Returns the record, or exactly one of the rule messages.
 Result<ReleaseManifest> parse_release_manifest(std::string_view body,

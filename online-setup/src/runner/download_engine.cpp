@@ -22,7 +22,8 @@ ContentionRetry contention_retry(const DownloadEnvironment& env) {
   return {env.clock, env.pause_requested, kDownloadPausedText};
 }
 
-Result<bool> verify(const DownloadEnvironment& env, const std::string& path,
+Result<bool> verify(const DownloadEnvironment& env,
+                    const std::string& path,
                     const ReleaseManifest& manifest) {
   return retry_on_contention(contention_retry(env),
                              [&] { return verify_package(env.files, path, manifest); });
@@ -31,6 +32,10 @@ Result<bool> verify(const DownloadEnvironment& env, const std::string& path,
 Status move_over(const DownloadEnvironment& env, const std::string& from, const std::string& to) {
   return retry_on_contention(contention_retry(env),
                              [&] { return env.files.rename_replacing(from, to); });
+}
+
+Status delete_file(const DownloadEnvironment& env, const std::string& path) {
+  return retry_on_contention(contention_retry(env), [&] { return env.files.remove_file(path); });
 }
 
 Status empty_file(FileSystem& files, const std::string& path) {
@@ -82,9 +87,7 @@ Result<std::string> publish_download(const DownloadEnvironment& env,
     return Failure{std::string(kPackageCorruptText)};
   }
   if (env.files.file_size(package)) {
-    const Status removed = retry_on_contention(contention_retry(env),
-                                               [&] { return env.files.remove_file(package); });
-    if (!removed)
+    if (Status removed = delete_file(env, package); !removed)
       return removed.failure();
   }
   if (Status moved = move_over(env, partial, package); !moved)

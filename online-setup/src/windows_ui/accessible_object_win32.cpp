@@ -47,11 +47,11 @@ enum class Content {
   kLocationBox,  // the box's standard object with a name
 };
 
-VARIANT self_id() {
+VARIANT child_variant(LONG id) {
   VARIANT child;
   VariantInit(&child);
   child.vt = VT_I4;
-  child.lVal = CHILDID_SELF;
+  child.lVal = id;
   return child;
 }
 
@@ -253,12 +253,8 @@ class AccessibleClient final : public IAccessible {
     VariantInit(out);
     if (elements[*id - 1].control_id == 0)
       return number_result(*id, out);
-    VARIANT child;
-    VariantInit(&child);
-    child.vt = VT_I4;
-    child.lVal = *id;
     IDispatch* control = nullptr;
-    const HRESULT result = get_accChild(child, &control);
+    const HRESULT result = get_accChild(child_variant(*id), &control);
     if (result != S_OK)
       return result;
     out->vt = VT_DISPATCH;
@@ -312,7 +308,7 @@ class AccessibleClient final : public IAccessible {
     if (FAILED(found))
       return found;
     const ComRef<IAccessible> owned(control);
-    return forward(control, self_id());
+    return forward(control, child_variant(CHILDID_SELF));
   }
 
   std::atomic<ULONG> references_{1};

@@ -1,5 +1,7 @@
 #include "windows_ui/accessible_tree.h"
 
+#include "windows_ui/window_input.h"
+
 namespace quarvel {
 namespace {
 
@@ -24,10 +26,10 @@ LogicalRect stage_rect(const Picture& p, int index) {
   return {circle.x, circle.y, label.x + label.width - circle.x, label.height};
 }
 
-// A press does nothing while installing, and in preview unless the run is
-// done; everywhere else it pauses, continues or finishes.
+// The button is unavailable exactly where a press does nothing.
 bool press_does_nothing(const PaintSnapshot& s) {
-  return !s.finished && (s.installing || (!s.running && s.preview));
+  return main_button_action(s.running, s.installing, s.finished, s.preview) ==
+         MainButtonAction::kNothing;
 }
 
 AccessibleElement control(int id, const LogicalRect& rect) {

@@ -72,20 +72,37 @@ void on_location_box(WindowState& window,
 
 }  // namespace
 
+MainButtonAction main_button_action(bool running, bool installing, bool finished, bool preview) {
+  if (finished)
+    return MainButtonAction::kClose;
+  if (installing)
+    return MainButtonAction::kNothing;
+  if (running)
+    return MainButtonAction::kPause;
+  return preview ? MainButtonAction::kNothing : MainButtonAction::kContinue;
+}
+
 WindowEffect press_main_button(SharedStatus& status,
                                WindowState& window,
                                std::atomic<bool>& pause_requested) {
   const StatusFlags flags = read_flags(status);
-  if (flags.finished)
-    return WindowEffect::kDestroyWindow;
-  if (flags.installing)
-    return WindowEffect::kNothing;
-  if (flags.running) {
-    pause_requested.store(true);
-    return WindowEffect::kNothing;
+  bool preview = false;
+  {
+    const std::lock_guard lock(window.mutex);
+    preview = window.preview;
   }
-  const std::lock_guard lock(window.mutex);
-  return window.preview ? WindowEffect::kNothing : WindowEffect::kStartWorker;
+  switch (main_button_action(flags.running, flags.installing, flags.finished, preview)) {
+    case MainButtonAction::kClose:
+      return WindowEffect::kDestroyWindow;
+    case MainButtonAction::kPause:
+      pause_requested.store(true);
+      return WindowEffect::kNothing;
+    case MainButtonAction::kContinue:
+      return WindowEffect::kStartWorker;
+    case MainButtonAction::kNothing:
+      break;
+  }
+  return WindowEffect::kNothing;
 }
 
 bool is_main_button_key(uintptr_t virtual_key) {
@@ -93,12 +110,14 @@ bool is_main_button_key(uintptr_t virtual_key) {
 }
 
 void MainButtonKeys::key_down(uintptr_t virtual_key, bool on_main_window, bool repeat) {
-  if (is_main_button_key(virtual_key) && !repeat) pressed_ = on_main_window ? virtual_key : 0;
+  if (is_main_button_key(virtual_key) && !repeat)
+    pressed_ = on_main_window ? virtual_key : 0;
 }
 
 bool MainButtonKeys::key_up(uintptr_t virtual_key) {
   const bool presses = is_main_button_key(virtual_key) && pressed_ == virtual_key;
-  if (presses) pressed_ = 0;
+  if (presses)
+    pressed_ = 0;
   return presses;
 }
 

@@ -33,9 +33,15 @@ enum class WindowEffect {
   kFocusMainWindow,
 };
 
-// The main button (click or Enter/Space): Done closes the window, a running
-// run gets a stop request (pause_requested set here), a stopped run starts
-// again unless in preview; while installing nothing happens.
+// What a press of the main button does in a state of the window.
+enum class MainButtonAction { kClose, kPause, kContinue, kNothing };
+
+// Done closes the window, a running run is paused, a stopped run continues
+// unless in preview; while installing (and in preview) nothing happens. Pure.
+MainButtonAction main_button_action(bool running, bool installing, bool finished, bool preview);
+
+// The main button (click or Enter/Space) as main_button_action decides: the
+// pause sets pause_requested here, closing and continuing are the window's.
 WindowEffect press_main_button(SharedStatus& status,
                                WindowState& window,
                                std::atomic<bool>& pause_requested);
