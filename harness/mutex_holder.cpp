@@ -13,7 +13,8 @@ int wmain() {
   const std::wstring name =
       quarvel::win32::widen(quarvel::instance_mutex_name(quarvel::process_arguments()));
   const HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
-  if (mutex == nullptr) return 1;
+  if (mutex == nullptr)
+    return 1;
   std::printf("held\n");
   std::fflush(stdout);
   char byte;

@@ -19,7 +19,9 @@ std::string native(std::string path) {
 }
 
 // Carries no system_error: errno values are not the Windows codes it names.
-Failure last_failure() { return Failure{last_system_error_text()}; }
+Failure last_failure() {
+  return Failure{last_system_error_text()};
+}
 
 class PosixReadableFile final : public ReadableFile {
  public:
@@ -27,14 +29,17 @@ class PosixReadableFile final : public ReadableFile {
   ~PosixReadableFile() override { ::close(fd_); }
   Result<uint64_t> size() override {
     struct stat info {};
-    if (::fstat(fd_, &info) != 0) return last_failure();
+    if (::fstat(fd_, &info) != 0)
+      return last_failure();
     return static_cast<uint64_t>(info.st_size);
   }
   Result<size_t> read(std::span<uint8_t> buffer) override {
     for (;;) {
       const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
-      if (n >= 0) return static_cast<size_t>(n);
-      if (errno != EINTR) return last_failure();
+      if (n >= 0)
+        return static_cast<size_t>(n);
+      if (errno != EINTR)
+        return last_failure();
     }
   }
 
@@ -50,7 +55,8 @@ class PosixWritableFile final : public WritableFile {
     while (!bytes.empty()) {
       const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
       if (n < 0) {
-        if (errno == EINTR) continue;
+        if (errno == EINTR)
+          continue;
         return last_failure();
       }
       bytes = bytes.subspan(static_cast<size_t>(n));
@@ -58,7 +64,8 @@ class PosixWritableFile final : public WritableFile {
     return Ok{};
   }
   Status flush() override {
-    if (::fsync(fd_) != 0) return last_failure();
+    if (::fsync(fd_) != 0)
+      return last_failure();
     return Ok{};
   }
 
@@ -75,16 +82,20 @@ class PosixFileSystem final : public FileSystem {
       if (!prefix.empty() && ::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) {
         return last_failure();
       }
-      if (slash == std::string::npos) break;
+      if (slash == std::string::npos)
+        break;
     }
     struct stat info {};
-    if (::stat(target.c_str(), &info) != 0) return last_failure();
-    if (!S_ISDIR(info.st_mode)) return Failure{system_error_text(ENOTDIR)};
+    if (::stat(target.c_str(), &info) != 0)
+      return last_failure();
+    if (!S_ISDIR(info.st_mode))
+      return Failure{system_error_text(ENOTDIR)};
     return Ok{};
   }
   std::optional<uint64_t> file_size(const std::string& path) override {
     struct stat info {};
-    if (::stat(native(path).c_str(), &info) != 0) return std::nullopt;
+    if (::stat(native(path).c_str(), &info) != 0)
+      return std::nullopt;
     return static_cast<uint64_t>(info.st_size);
   }
   bool is_regular_file(const std::string& path) override {
@@ -93,22 +104,27 @@ class PosixFileSystem final : public FileSystem {
   }
   Result<std::unique_ptr<ReadableFile>> open_read(const std::string& path) override {
     const int fd = ::open(native(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return last_failure();
+    if (fd < 0)
+      return last_failure();
     return std::unique_ptr<ReadableFile>(std::make_unique<PosixReadableFile>(fd));
   }
   Result<std::unique_ptr<WritableFile>> open_write(const std::string& path,
                                                    WriteMode mode) override {
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == WriteMode::kAppend ? O_APPEND : O_TRUNC);
+    const int flags =
+        O_WRONLY | O_CREAT | O_CLOEXEC | (mode == WriteMode::kAppend ? O_APPEND : O_TRUNC);
     const int fd = ::open(native(path).c_str(), flags, 0666);
-    if (fd < 0) return last_failure();
+    if (fd < 0)
+      return last_failure();
     return std::unique_ptr<WritableFile>(std::make_unique<PosixWritableFile>(fd));
   }
   Status remove_file(const std::string& path) override {
-    if (::unlink(native(path).c_str()) != 0) return last_failure();
+    if (::unlink(native(path).c_str()) != 0)
+      return last_failure();
     return Ok{};
   }
   Status rename_replacing(const std::string& from, const std::string& to) override {
-    if (::rename(native(from).c_str(), native(to).c_str()) != 0) return last_failure();
+    if (::rename(native(from).c_str(), native(to).c_str()) != 0)
+      return last_failure();
     return Ok{};
   }
 };

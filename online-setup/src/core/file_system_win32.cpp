@@ -15,7 +15,9 @@ static_assert(kAttributeHidden == FILE_ATTRIBUTE_HIDDEN &&
               kAttributeSystem == FILE_ATTRIBUTE_SYSTEM &&
               kAttributeNormal == FILE_ATTRIBUTE_NORMAL);
 
-Failure last_failure() { return system_failure(GetLastError()); }
+Failure last_failure() {
+  return system_failure(GetLastError());
+}
 
 // Owns one file handle.
 class FileHandle {
@@ -35,13 +37,16 @@ class Win32ReadableFile final : public ReadableFile {
   explicit Win32ReadableFile(HANDLE handle) : file_(handle) {}
   Result<uint64_t> size() override {
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file_.get(), &size)) return last_failure();
+    if (!GetFileSizeEx(file_.get(), &size))
+      return last_failure();
     return static_cast<uint64_t>(size.QuadPart);
   }
   Result<size_t> read(std::span<uint8_t> buffer) override {
     DWORD read = 0;
-    const DWORD wanted = buffer.size() > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<DWORD>(buffer.size());
-    if (!ReadFile(file_.get(), buffer.data(), wanted, &read, nullptr)) return last_failure();
+    const DWORD wanted =
+        buffer.size() > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<DWORD>(buffer.size());
+    if (!ReadFile(file_.get(), buffer.data(), wanted, &read, nullptr))
+      return last_failure();
     return static_cast<size_t>(read);
   }
 
@@ -54,15 +59,18 @@ class Win32WritableFile final : public WritableFile {
   explicit Win32WritableFile(HANDLE handle) : file_(handle) {}
   Status write_all(std::span<const uint8_t> bytes) override {
     while (!bytes.empty()) {
-      const DWORD wanted = bytes.size() > 0x40000000 ? 0x40000000 : static_cast<DWORD>(bytes.size());
+      const DWORD wanted =
+          bytes.size() > 0x40000000 ? 0x40000000 : static_cast<DWORD>(bytes.size());
       DWORD written = 0;
-      if (!WriteFile(file_.get(), bytes.data(), wanted, &written, nullptr)) return last_failure();
+      if (!WriteFile(file_.get(), bytes.data(), wanted, &written, nullptr))
+        return last_failure();
       bytes = bytes.subspan(written);
     }
     return Ok{};
   }
   Status flush() override {
-    if (!FlushFileBuffers(file_.get())) return last_failure();
+    if (!FlushFileBuffers(file_.get()))
+      return last_failure();
     return Ok{};
   }
 
@@ -70,25 +78,34 @@ class Win32WritableFile final : public WritableFile {
   FileHandle file_;
 };
 
-bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
+bool is_separator(wchar_t c) {
+  return c == L'\\' || c == L'/';
+}
 
 class Win32FileSystem final : public FileSystem {
  public:
   Status create_directories(const std::string& path) override {
     std::wstring target = widen(path);
-    while (target.size() > 1 && is_separator(target.back())) target.pop_back();
-    if (CreateDirectoryW(target.c_str(), nullptr)) return Ok{};
+    while (target.size() > 1 && is_separator(target.back()))
+      target.pop_back();
+    if (CreateDirectoryW(target.c_str(), nullptr))
+      return Ok{};
     DWORD error = GetLastError();
-    if (error == ERROR_ALREADY_EXISTS) return directory_check(target);
-    if (error != ERROR_PATH_NOT_FOUND) return system_failure(error);
+    if (error == ERROR_ALREADY_EXISTS)
+      return directory_check(target);
+    if (error != ERROR_PATH_NOT_FOUND)
+      return system_failure(error);
     const size_t cut = target.find_last_of(L"\\/");
-    if (cut == std::wstring::npos || cut == 0) return system_failure(error);
+    if (cut == std::wstring::npos || cut == 0)
+      return system_failure(error);
     if (const Status parent = create_directories(win32::narrow(target.substr(0, cut))); !parent) {
       return parent;
     }
-    if (CreateDirectoryW(target.c_str(), nullptr)) return Ok{};
+    if (CreateDirectoryW(target.c_str(), nullptr))
+      return Ok{};
     error = GetLastError();
-    if (error == ERROR_ALREADY_EXISTS) return directory_check(target);
+    if (error == ERROR_ALREADY_EXISTS)
+      return directory_check(target);
     return system_failure(error);
   }
   std::optional<uint64_t> file_size(const std::string& path) override {
@@ -106,7 +123,8 @@ class Win32FileSystem final : public FileSystem {
     const HANDLE handle = CreateFileW(widen(path).c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return last_failure();
+    if (handle == INVALID_HANDLE_VALUE)
+      return last_failure();
     return std::unique_ptr<ReadableFile>(std::make_unique<Win32ReadableFile>(handle));
   }
   Result<std::unique_ptr<WritableFile>> open_write(const std::string& path,
@@ -121,11 +139,13 @@ class Win32FileSystem final : public FileSystem {
     const HANDLE handle =
         CreateFileW(wide.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ,
                     nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, attributes, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return last_failure();
+    if (handle == INVALID_HANDLE_VALUE)
+      return last_failure();
     return std::unique_ptr<WritableFile>(std::make_unique<Win32WritableFile>(handle));
   }
   Status remove_file(const std::string& path) override {
-    if (!DeleteFileW(widen(path).c_str())) return last_failure();
+    if (!DeleteFileW(widen(path).c_str()))
+      return last_failure();
     return Ok{};
   }
   Status rename_replacing(const std::string& from, const std::string& to) override {
@@ -138,7 +158,8 @@ class Win32FileSystem final : public FileSystem {
  private:
   static std::optional<uint32_t> existing_attributes(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+      return std::nullopt;
     return attributes;
   }
   static Status directory_check(const std::wstring& path) {

@@ -20,7 +20,8 @@ Result<std::string> file_sha256(ReadableFile& file);
 // A message (the system error text, with its code) when the open file's size
 // or content cannot be read, or when the file cannot be opened because another
 // process holds it (is_file_contention): a held file is no wrong file.
-Result<bool> verify_package(FileSystem& files, const std::string& path,
+Result<bool> verify_package(FileSystem& files,
+                            const std::string& path,
                             const ReleaseManifest& manifest);
 
 }  // namespace quarvel

@@ -10,7 +10,8 @@ namespace {
 HMODULE load_system_library(const wchar_t* name) {
   wchar_t path[MAX_PATH + 32];
   const UINT length = GetSystemDirectoryW(path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return nullptr;
+  if (length == 0 || length >= MAX_PATH)
+    return nullptr;
   path[length] = L'\\';
   lstrcpynW(path + length + 1, name, 30);
   return LoadLibraryExW(path, nullptr,
@@ -45,8 +46,8 @@ bool load_bcrypt(BcryptApi& api) {
          resolve(module, "BCryptHashData", api.hash_data) &&
          resolve(module, "BCryptFinishHash", api.finish_hash) &&
          resolve(module, "BCryptDestroyHash", api.destroy_hash) &&
-         BCRYPT_SUCCESS(
-             api.open_algorithm_provider(&api.sha256_provider, BCRYPT_SHA256_ALGORITHM, nullptr, 0));
+         BCRYPT_SUCCESS(api.open_algorithm_provider(&api.sha256_provider, BCRYPT_SHA256_ALGORITHM,
+                                                    nullptr, 0));
 }
 
 bool load_authenticode(AuthenticodeApi& api) {

@@ -5,7 +5,9 @@
 // Any thread; the tables are built once, on first use, thread-safely.
 #pragma once
 
+// <windows.h> comes first: the other system headers build on it.
 #include <windows.h>
+
 #include <bcrypt.h>
 #include <oleacc.h>
 #include <wincrypt.h>
