@@ -19,7 +19,7 @@ class RandomSource {
 // getrandom natively); nullopt when it fails.
 std::optional<uint64_t> operating_system_random();
 
-// The process's source: a Mersenne Twister seeded once, on first use, from
+// The process's source: a SplitMix64 generator seeded once, on first use, from
 // the operating system's generator, or from the clocks should that fail.
 RandomSource& system_random_source();
 
