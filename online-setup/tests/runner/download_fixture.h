@@ -1,5 +1,5 @@
 // The scene of one download test: an in-memory cache, a scripted package
-// host, fake clocks, queued random numbers (0: the shortest wait), a recorded
+// host, fake clocks, a fixed random draw (0: the shortest wait), a recorded
 // status line and the engine's stats, plus
 // builders for packages and manifests with real SHA-256 digests.
 #pragma once
@@ -53,7 +53,7 @@ struct DownloadTest : testing::Test {
   MemoryFileSystem files;
   FakeClock clock;
   FixedWallClock wall_clock{133932528000000000};  // Sun, 01 Jun 2025 12:00:00 GMT
-  QueuedRandom random;
+  FixedRandom random;
   RecordingStatus status;
   std::atomic<bool> pause{false};
   DownloadStats stats;

@@ -99,7 +99,7 @@ struct InstallRun : testing::Test {
   MemoryFileSystem files;
   FakeClock clock;
   FixedWallClock wall_clock{133932528000000000};
-  QueuedRandom random;
+  FixedRandom random;
   CountingKeepAwake keep_awake;
   RecordingStatus status;
   SharedStatus shared;

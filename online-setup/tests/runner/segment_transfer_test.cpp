@@ -123,7 +123,7 @@ struct DownloadBusyWait : DownloadTest, testing::WithParamInterface<BusyWait> {}
 
 TEST_P(DownloadBusyWait, IsTheHintWithinBoundsOrASpreadDraw) {
   use_package(200000);
-  random.numbers = {GetParam().random};
+  random.number = GetParam().random;
   http.replies.push_back(ScriptedReply{.status = 503, .headers = GetParam().headers});
   nanoseconds retried_at{-1};
   http.replies.push_back(ScriptedReply{.on_open = [&] { retried_at = clock.time; }});
