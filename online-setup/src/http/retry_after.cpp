@@ -1,6 +1,7 @@
 // Retry-After and HTTP-date reading. Pure; any thread.
 #include "http/retry_after.h"
 
+#include <algorithm>
 #include <array>
 #include <span>
 #include <string_view>

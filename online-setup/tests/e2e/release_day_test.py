@@ -38,7 +38,7 @@ class ReleaseDay(e2e_support.HostsTestCase):
                          busy(**{"Retry-After": "120"}))
         gaps = self.download()
         self.assertEqual(len(gaps), 2)
-        self.assertTrue(3.0 <= gaps[0] < 3.8 and 30.0 <= gaps[1] < 30.8, gaps)
+        self.assertTrue(3.0 <= gaps[0] < 4.0 and 30.0 <= gaps[1] < 31.0, gaps)
 
     def test_without_a_hint_the_waits_are_spread_over_one_to_two_seconds(self):
         # Four busy answers on each of two segments: eight waits.
@@ -46,7 +46,7 @@ class ReleaseDay(e2e_support.HostsTestCase):
         gaps = self.download(SEGMENT + 1000)
         waits = gaps[:4] + gaps[5:]
         self.assertEqual(len(waits), 8)
-        self.assertTrue(all(1.0 <= wait < 2.3 for wait in waits), waits)
+        self.assertTrue(all(1.0 <= wait < 2.5 for wait in waits), waits)
         self.assertGreater(max(waits) - min(waits), 0.2, waits)
 
     def test_three_installs_started_together_outlast_a_brownout(self):
@@ -69,7 +69,7 @@ class ReleaseDay(e2e_support.HostsTestCase):
             self.assertEqual((run.exit_code, run.report["status"]), (0, "complete"), run.report)
             self.assertTrue((run.folder / "Quarvel" / "Quarvel.exe").is_file())
             busy_answers = sum(line.endswith(BUSY) for line in run.network_log())
-            self.assertIn(busy_answers, (2, 3), run.network_log())
+            self.assertTrue(1 <= busy_answers <= 3, run.network_log())
             print(f"brownout install: {seconds:.1f} s, {busy_answers} busy answers", flush=True)
 
 
