@@ -16,6 +16,7 @@ In a test (Python standard library only):
         hosts.add_package("1.02", "QuarvelSetup.exe", data)
         hosts.queue(Fault(status=503, path="/downloads/"))   # the next package request
         hosts.always(Fault(rate=1_000_000))                  # every request
+        hosts.always(Fault(status=503, lasting=10))          # every request for 10 s
         ... run the program ...
         hosts.requests                              # [RecordedRequest, ...]
 
@@ -73,9 +74,17 @@ class Fault:
     stall: float = 0          # ... wait this many seconds
     rate: int = None          # bytes per second
     chunk_size: int = 65536   # bytes per write
+    lasting: float = None     # an always() fault ends this many seconds after its first request
+    began: float = dataclasses.field(default=None, init=False, repr=False)
 
     def matches(self, path):
         return self.path is None or path.startswith(self.path)
+
+    def lasts(self, now):
+        """Whether the fault still applies at `now` (the time of a request it matches)."""
+        if self.began is None:
+            self.began = now
+        return self.lasting is None or now < self.began + self.lasting
 
 
 @dataclasses.dataclass
@@ -216,8 +225,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         content = hosts.content_for(request.path)
         answer = spoil(correct_answer(content, request.header("Range")), fault, content)
         hosts._wait(fault.stall_before)
-        self.send_response(answer.status)
-        for name, value in answer.headers:
+        self.send_response_only(answer.status)
+        defaults = {"Server": self.version_string(), "Date": self.date_time_string()}
+        for name, value in {**defaults, **dict(answer.headers)}.items():
             self.send_header(name, value)
         self.send_header("Connection", "close")
         self.end_headers()
@@ -416,7 +426,8 @@ class TestHosts:
             for index, fault in enumerate(self._queued):
                 if fault.matches(request.path):
                     return self._queued.pop(index)
-            return next((f for f in self._always if f.matches(request.path)), Fault())
+            return next((f for f in self._always
+                         if f.matches(request.path) and f.lasts(request.time)), Fault())
 
     def _connected(self):
         with self._lock:

@@ -1,31 +1,40 @@
 #!/usr/bin/env python3
-"""Fills in quarvel-hosts.conf.in and writes, beside it, a stand-alone
-nginx.conf that serves the two hosts in the foreground with everything (pid,
-logs) in one folder:
+"""Fills in quarvel-hosts.conf.in (the origin) or quarvel-edge.conf.in (a
+caching edge in front of it) and writes, beside it, a stand-alone nginx.conf
+that serves it in the foreground with everything (pid, logs, the edge's cache)
+in one folder:
 
     hosting/nginx/render.py OUT --release-host H --package-host H \\
-        --certificate PEM --key KEY --release-root DIR --package-root DIR
+        --certificate PEM --key KEY --release-root DIR --package-root DIR \\
+        [--listen ADDRESS:PORT]
+    hosting/nginx/render.py OUT --edge --origin ADDRESS:PORT --origin-ca PEM \\
+        --release-host H --package-host H --certificate PEM --key KEY
     nginx -p OUT -c OUT/nginx.conf          # runs until stopped (SIGTERM)
 
-OUT/quarvel-hosts.conf is the filled-in template (the part a server's own
-nginx.conf includes); OUT/access.log logs every request in nginx's combined
-format, OUT/error.log the warnings."""
+OUT/quarvel-hosts.conf or OUT/quarvel-edge.conf is the filled-in template
+(the part a server's own nginx.conf includes); OUT/access.log logs every
+request in nginx's combined format followed by the cache status ("-" when the
+answer did not involve the cache), OUT/error.log the warnings, OUT/cache/ holds
+the edge's cache. Both listen on port 443 unless --listen says otherwise."""
 
 import argparse
 import pathlib
 import re
 
-TEMPLATE = pathlib.Path(__file__).resolve().parent / "quarvel-hosts.conf.in"
+HERE = pathlib.Path(__file__).resolve().parent
 PLACEHOLDER = re.compile(r"@([A-Z_]+)@")
 
 STAND_ALONE = """daemon off;
 master_process off;
 pid {out}/nginx.pid;
 error_log {out}/error.log warn;
-events {{ worker_connections 64; }}
+worker_rlimit_nofile 8192;
+events {{ worker_connections 4096; }}
 http {{
-  access_log {out}/access.log combined;
-  include {out}/quarvel-hosts.conf;
+  log_format quarvel '$remote_addr - $remote_user [$time_local] "$request" $status '
+                     '$body_bytes_sent "$http_referer" "$http_user_agent" $upstream_cache_status';
+  access_log {out}/access.log quarvel;
+  include {out}/{name};
 }}
 """
 
@@ -40,32 +49,48 @@ def fill(template, values):
     return "".join(lines)
 
 
-def render(out, values):
-    """Writes OUT/quarvel-hosts.conf and OUT/nginx.conf; returns the latter's
-    path. Raises KeyError for a placeholder without a value."""
+def render(out, values, tier="hosts"):
+    """Writes OUT/quarvel-TIER.conf (tier "hosts" or "edge") and OUT/nginx.conf;
+    returns the latter's path. Raises KeyError for a placeholder without a value."""
     out = pathlib.Path(out).resolve()
     out.mkdir(parents=True, exist_ok=True)
-    (out / "quarvel-hosts.conf").write_text(fill(TEMPLATE.read_text(encoding="utf-8"), values),
-                                            encoding="utf-8")
+    name = f"quarvel-{tier}.conf"
+    values = dict(values, CACHE_DIR=out / "cache")
+    if tier == "edge":
+        (out / "cache").mkdir(exist_ok=True)  # nginx makes only the last level
+    template = (HERE / f"{name}.in").read_text(encoding="utf-8")
+    (out / name).write_text(fill(template, values), encoding="utf-8")
     conf = out / "nginx.conf"
-    conf.write_text(STAND_ALONE.format(out=out), encoding="utf-8")
+    conf.write_text(STAND_ALONE.format(out=out, name=name), encoding="utf-8")
     return conf
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("out")
-    for option in ("release-host", "package-host", "certificate", "key", "release-root",
-                   "package-root"):
+    parser.add_argument("--edge", action="store_true", help="the caching edge, not the origin")
+    parser.add_argument("--listen", default="443", help="ADDRESS:PORT or PORT (default 443)")
+    for option in ("release-host", "package-host", "certificate", "key"):
         parser.add_argument(f"--{option}", required=True)
+    for option in ("origin", "origin-ca", "release-root", "package-root"):
+        parser.add_argument(f"--{option}")
     arguments = parser.parse_args()
+    needed = ("origin", "origin-ca") if arguments.edge else ("release-root", "package-root")
+    missing = [f"--{name}" for name in needed if getattr(arguments, name.replace("-", "_")) is None]
+    if missing:
+        parser.error(f"the following arguments are required: {', '.join(missing)}")
     resolve = lambda path: pathlib.Path(path).resolve()  # noqa: E731
-    print(render(arguments.out, {
-        "RELEASE_HOST": arguments.release_host, "PACKAGE_HOST": arguments.package_host,
+    values = {
+        "RELEASE_HOST": arguments.release_host.lower(),
+        "PACKAGE_HOST": arguments.package_host.lower(), "LISTEN": arguments.listen,
         "CERTIFICATE": resolve(arguments.certificate), "CERTIFICATE_KEY": resolve(arguments.key),
-        "RELEASE_ROOT": resolve(arguments.release_root),
-        "PACKAGE_ROOT": resolve(arguments.package_root),
-    }))
+    }
+    if arguments.edge:
+        values.update(ORIGIN=arguments.origin, ORIGIN_CA=resolve(arguments.origin_ca))
+    else:
+        values.update(RELEASE_ROOT=resolve(arguments.release_root),
+                      PACKAGE_ROOT=resolve(arguments.package_root))
+    print(render(arguments.out, values, "edge" if arguments.edge else "hosts"))
 
 
 if __name__ == "__main__":

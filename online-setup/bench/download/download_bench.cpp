@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/package_verification.h"
+#include "core/random_source.h"
 #include "core/sha256.h"
 #include "runner/cache_files.h"
 #include "runner/download_engine.h"
@@ -236,7 +237,9 @@ EngineRun run_engine(const std::vector<uint8_t>& pattern,
   LastStatus status;
   const std::atomic<bool> pause{false};
   DownloadStats stats;
-  const DownloadEnvironment env{host, files, system_monotonic_clock(), status, pause, stats};
+  const DownloadEnvironment env{
+      host,  files, system_monotonic_clock(), system_wall_clock(), system_random_source(), status,
+      pause, stats};
   const Result<std::string> result = download_package(env, kCacheDir, manifest);
   return {result.ok(), result.ok() ? *result : result.message(), status.count};
 }

@@ -1,12 +1,16 @@
 // Clocks the logic receives, so tests can drive time. The monotonic clock
 // measures deadlines, delays and the countdown; the wall clock is only read
-// for the range query. Implementations are safe on any thread.
+// for the range query and for a server's Retry-After date without a Date of
+// its own. Implementations are safe on any thread.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 
 namespace quarvel {
+
+// 100 ns units between 1601-01-01 and 1970-01-01.
+inline constexpr int64_t kUnixEpochAsFileTime = 116444736000000000;
 
 class MonotonicClock {
  public:

@@ -5,9 +5,6 @@
 namespace quarvel {
 namespace {
 
-// 100 ns units between 1601-01-01 and 1970-01-01.
-constexpr int64_t kUnixEpochAsFileTime = 116444736000000000;
-
 class SystemWallClock final : public WallClock {
  public:
   int64_t file_time_now() override {

@@ -46,6 +46,7 @@ bool load_bcrypt(BcryptApi& api) {
          resolve(module, "BCryptHashData", api.hash_data) &&
          resolve(module, "BCryptFinishHash", api.finish_hash) &&
          resolve(module, "BCryptDestroyHash", api.destroy_hash) &&
+         resolve(module, "BCryptGenRandom", api.gen_random) &&
          BCRYPT_SUCCESS(api.open_algorithm_provider(&api.sha256_provider, BCRYPT_SHA256_ALGORITHM,
                                                     nullptr, 0));
 }

@@ -42,6 +42,7 @@ struct BcryptApi {
   decltype(&::BCryptHashData) hash_data;
   decltype(&::BCryptFinishHash) finish_hash;
   decltype(&::BCryptDestroyHash) destroy_hash;
+  decltype(&::BCryptGenRandom) gen_random;
   // The SHA-256 provider, opened once for the life of the process.
   BCRYPT_ALG_HANDLE sha256_provider;
 };

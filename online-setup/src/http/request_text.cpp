@@ -1,15 +1,10 @@
 // Header and query text of a request. Pure; any thread.
 #include "http/request_text.h"
 
+#include "core/clock.h"
 #include "http/transport_messages.h"
 
 namespace quarvel {
-namespace {
-
-// 100 ns units between 1601-01-01 and 1970-01-01.
-constexpr int64_t kUnixEpochAsFileTime = 116444736000000000;
-
-}  // namespace
 
 std::string request_header_text(std::optional<ByteRange> range) {
   std::string text = "Accept-Encoding: identity\r\nConnection: close\r\n";

@@ -8,6 +8,7 @@
 
 #include "core/clock.h"
 #include "core/file_system.h"
+#include "core/random_source.h"
 #include "http/http_client.h"
 #include "runner/download_stats.h"
 #include "runner/run_status.h"
@@ -18,6 +19,8 @@ struct DownloadEnvironment {
   HttpClient& http;
   FileSystem& files;
   MonotonicClock& clock;
+  WallClock& wall_clock;  // for a Retry-After date without a Date header
+  RandomSource& random;   // spreads the waits between attempts
   StatusReporter& status;
   const std::atomic<bool>& pause_requested;
   DownloadStats& stats;

@@ -37,9 +37,9 @@ Result<Downloaded> fetch_and_download(const RunEnvironment& environment,
   if (!manifest) return manifest.failure();
   const Result<std::string> cache_dir = cache_directory(environment.paths, arguments);
   if (!cache_dir) return cache_dir.failure();
-  const DownloadEnvironment download{environment.http,   environment.files,
-                                     environment.clock,  environment.status,
-                                     environment.pause_requested, environment.stats};
+  const DownloadEnvironment download{
+      environment.http,   environment.files,  environment.clock,           environment.wall_clock,
+      environment.random, environment.status, environment.pause_requested, environment.stats};
   Result<std::string> package = download_package(download, cache_dir.value(), manifest.value());
   if (!package) return package.failure();
   return Downloaded{std::move(manifest).value(), std::move(package).value()};
@@ -90,6 +90,7 @@ RunOutcome hand_over(const RunEnvironment& environment, const Downloaded& downlo
 
 RunOutcome run_headless(const RunEnvironment& environment, const std::string& install_location,
                         const ArgumentList& arguments) {
+  const KeepAwakeScope awake(environment.keep_awake);
   const Result<Downloaded> downloaded = fetch_and_download(environment, arguments);
   if (!downloaded) return downloaded.failure();
   return hand_over(environment, downloaded.value(), install_location, arguments);
@@ -97,10 +98,15 @@ RunOutcome run_headless(const RunEnvironment& environment, const std::string& in
 
 RunOutcome run_for_window(const RunEnvironment& environment, const ArgumentList& arguments,
                           const LocationProvider& location_provider) {
-  const Result<Downloaded> downloaded = fetch_and_download(environment, arguments);
+  const Result<Downloaded> downloaded = [&] {
+    const KeepAwakeScope awake(environment.keep_awake);
+    return fetch_and_download(environment, arguments);
+  }();
   if (!downloaded) return downloaded.failure();
+  // The machine may sleep while the window waits for the user (as long as the box has the focus).
   const Result<std::string> location = location_provider(environment.clock.now(), arguments);
   if (!location) return location.failure();
+  const KeepAwakeScope awake(environment.keep_awake);
   return hand_over(environment, downloaded.value(), location.value(), arguments);
 }
 

@@ -12,8 +12,10 @@
 #include "core/clock.h"
 #include "core/file_system.h"
 #include "core/package_signature.h"
+#include "core/random_source.h"
 #include "http/allowed_hosts.h"
 #include "http/http_client.h"
+#include "runner/keep_awake.h"
 #include "runner/run_outcome.h"
 #include "runner/run_status.h"
 #include "runner/setup_launch.h"
@@ -29,6 +31,11 @@ struct RunEnvironment {
   const AllowedHosts& hosts;
   FileSystem& files;
   MonotonicClock& clock;
+  WallClock& wall_clock;
+  RandomSource& random;
+  // Held on the run's thread while it downloads, verifies and waits for the
+  // setup; not while the window waits for the user to settle the location.
+  KeepAwake& keep_awake;
   StatusReporter& status;
   SharedStatus& shared_status;
   const std::atomic<bool>& pause_requested;

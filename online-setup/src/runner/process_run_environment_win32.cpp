@@ -1,10 +1,12 @@
 // The process's real run environment: WinHTTP with the configured hosts,
-// the file system, the clocks, SharedStatus with the progress file, the
-// process-wide records, and the signer check when the build names signers.
+// the file system, the clocks, the random source, the keep-awake request,
+// SharedStatus with the progress file, the process-wide records, and the
+// signer check when the build names signers.
 #include "core/clock.h"
 #include "core/file_system.h"
 #include "core/package_signature.h"
 #include "core/process_arguments.h"
+#include "core/random_source.h"
 #include "http/https_client.h"
 #include "runner/download_stats.h"
 #include "runner/install_run.h"
@@ -20,6 +22,9 @@ const RunEnvironment& process_run_environment() {
       .hosts = configured_hosts(),
       .files = system_file_system(),
       .clock = system_monotonic_clock(),
+      .wall_clock = system_wall_clock(),
+      .random = system_random_source(),
+      .keep_awake = system_keep_awake(),
       .status = reporter,
       .shared_status = shared_status(),
       .pause_requested = pause_requested(),

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <limits>
 
+#include "core/contention_retry.h"
+#include "http/retry_after.h"
 #include "runner/cache_files.h"
 #include "runner/download_texts.h"
 #include "runner/segment_acceptance.h"
@@ -11,12 +13,18 @@
 namespace quarvel {
 namespace {
 
+using std::chrono::milliseconds;
 using std::chrono::nanoseconds;
 
 constexpr uint64_t kSegmentSize = 8388608;
 constexpr uint32_t kAttemptLimit = 5;
 constexpr nanoseconds kRetryDelay = std::chrono::seconds(1);
-constexpr nanoseconds kPausePollStep = std::chrono::milliseconds(50);
+// Without a hint from the server the wait is drawn from 1 to 2 s in whole
+// milliseconds, so that clients that failed together do not all come back
+// together. A Retry-After hint is obeyed up to 30 s: a longer one would look
+// like a hang, and five attempts then still span two minutes.
+constexpr uint64_t kRetrySpreadMilliseconds = 1000;
+constexpr nanoseconds kLongestHintedWait = std::chrono::seconds(30);
 constexpr size_t kReadChunk = 65536;
 constexpr nanoseconds kSegmentDeadline = std::chrono::seconds(60);
 constexpr nanoseconds kProgressInterval = std::chrono::milliseconds(100);
@@ -26,6 +34,7 @@ enum class AttemptEnd { kCompleted, kFailed, kFatal, kPaused };
 struct AttemptOutcome {
   AttemptEnd end;
   std::string text;  // the reason of a failed attempt, the message of a fatal one
+  std::optional<std::chrono::seconds> wait_hint = {};  // a busy server's Retry-After
 };
 
 AttemptOutcome failed(std::string_view reason) {
@@ -76,11 +85,12 @@ class SegmentTransfer {
  private:
   Status transfer_segments();
   AttemptOutcome attempt(ByteRange range);
+  AttemptOutcome busy(HttpResponse& response, uint32_t status);
   AttemptOutcome receive(HttpResponse& response, ByteRange range);
   void report_progress(bool segment_complete);
   Status conclude_attempt(const AttemptOutcome& outcome);
-  Status retry_after(const std::string& reason);
-  Status wait_retry_delay();
+  Status retry_after(const AttemptOutcome& failure);
+  nanoseconds retry_wait(std::optional<std::chrono::seconds> hint);
 
   bool pausing() const { return env_.pause_requested.load(); }
   void log(std::string_view line) { append_network_log(env_.files, cache_dir_, line); }
@@ -122,7 +132,7 @@ Status SegmentTransfer::transfer_segments() {
       return concluded;
     if (outcome.end == AttemptEnd::kCompleted) {
       attempt_ = 0;
-    } else if (Status retrying = retry_after(outcome.text); !retrying) {
+    } else if (Status retrying = retry_after(outcome); !retrying) {
       return retrying;
     }
   }
@@ -138,13 +148,21 @@ AttemptOutcome SegmentTransfer::attempt(ByteRange range) {
   HttpResponse& response = **opened;
   const uint32_t status = response.status();
   if (is_retryable_status(status))
-    return failed(service_unavailable_text(status));
+    return busy(response, status);
   if (!accepts_segment(status, response.header("Content-Range"), response.header("Content-Length"),
                        range, manifest_.bytes)) {
     return fatal(kSegmentMismatchText);
   }
   env_.stats.set_http_status(status);
   return receive(response, range);
+}
+
+// A failed attempt that carries the wait the server asked for, if it did.
+AttemptOutcome SegmentTransfer::busy(HttpResponse& response, uint32_t status) {
+  AttemptOutcome outcome = failed(service_unavailable_text(status));
+  outcome.wait_hint = retry_after_wait(response.header("Retry-After"), response.header("Date"),
+                                       env_.wall_clock.file_time_now());
+  return outcome;
 }
 
 AttemptOutcome SegmentTransfer::receive(HttpResponse& response, ByteRange range) {
@@ -195,28 +213,27 @@ Status SegmentTransfer::conclude_attempt(const AttemptOutcome& outcome) {
 }
 
 // After a failed attempt: stop when paused or at the attempt limit, else wait
-// out the retry delay and restart the speed window.
-Status SegmentTransfer::retry_after(const std::string& reason) {
+// (looking at the pause request every 50 ms) and restart the speed window.
+Status SegmentTransfer::retry_after(const AttemptOutcome& failure) {
   if (pausing())
     return paused();
   ++attempt_;
   if (attempt_ >= kAttemptLimit)
-    return Failure{gave_up_text(offset_, reason)};
+    return Failure{gave_up_text(offset_, failure.text)};
   report(reconnecting_text(attempt_, kAttemptLimit, offset_));
-  if (Status waited = wait_retry_delay(); !waited)
-    return waited;
+  const ContentionRetry waiting{env_.clock, env_.pause_requested, kDownloadPausedText};
+  if (!wait_unless_paused(waiting, retry_wait(failure.wait_hint)))
+    return paused();
   restart_speed_window();
   return Ok{};
 }
 
-Status SegmentTransfer::wait_retry_delay() {
-  const nanoseconds started = env_.clock.now();
-  while (env_.clock.now() - started < kRetryDelay) {
-    if (pausing())
-      return paused();
-    env_.clock.sleep_for(kPausePollStep);
-  }
-  return Ok{};
+// The hinted wait, at least the retry delay and at most 30 s; without a hint
+// a draw from the retry delay to twice that.
+nanoseconds SegmentTransfer::retry_wait(std::optional<std::chrono::seconds> hint) {
+  if (hint)
+    return std::clamp<nanoseconds>(*hint, kRetryDelay, kLongestHintedWait);
+  return kRetryDelay + milliseconds(env_.random.next() % (kRetrySpreadMilliseconds + 1));
 }
 
 }  // namespace

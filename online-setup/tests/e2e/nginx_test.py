@@ -1,6 +1,8 @@
-"""The documented nginx configuration (hosting/nginx) as the release and the
+"""The documented nginx configurations (hosting/nginx) as the release and the
 package host: the answers the installer relies on, and a full headless install
-by the real executable against it. The release is written by quarvel-publish."""
+by the real executable against the origin; then the caching edge in front of
+it, its answers and an install from it while the origin is stopped. The
+release is written by quarvel-publish."""
 
 import http.client
 import shutil
@@ -18,31 +20,43 @@ RENDER = e2e_support.SOURCE_DIR / "hosting" / "nginx" / "render.py"
 MANIFEST_PATH = "/api/v2/releases/quarvel/latest.json"
 SEGMENT = 8_388_608
 PACKAGE_SIZE = 9_000_000  # two segments; the zero padding would compress well
+MANIFEST_CACHE_CONTROL = "public, max-age=60, stale-if-error=86400"
+SLICE = 1_048_576
 
 
-def start_nginx(folder, release, package_bytes):
-    """nginx with the rendered configuration, serving the release from folder."""
+def serve_release(folder, release, package_bytes):
+    """Writes the release's files under folder/release and folder/packages and
+    returns render.py's options for them."""
     (folder / "release" / MANIFEST_PATH.lstrip("/")).parent.mkdir(parents=True)
     (folder / "release" / MANIFEST_PATH.lstrip("/")).write_bytes(release.manifest)
     package = folder / "packages" / release.upload_path.lstrip("/")
     package.parent.mkdir(parents=True)
     package.write_bytes(package_bytes)
+    return "--release-root", str(folder / "release"), "--package-root", str(folder / "packages")
+
+
+def start_nginx(out, *options, port=443):
+    """nginx with render.py's configuration for the options, once it listens."""
     conf = subprocess.run(
-        ["python3", str(RENDER), str(folder / "nginx"), "--release-host", RELEASE_HOST,
-         "--package-host", PACKAGE_HOST, "--certificate", str(e2e_support.PKI_DIR / "hosts.pem"),
-         "--key", str(e2e_support.PKI_DIR / "hosts.key"), "--release-root", str(folder / "release"),
-         "--package-root", str(folder / "packages")],
+        ["python3", str(RENDER), str(out), "--release-host", RELEASE_HOST, "--package-host",
+         PACKAGE_HOST, "--certificate", str(e2e_support.PKI_DIR / "hosts.pem"),
+         "--key", str(e2e_support.PKI_DIR / "hosts.key"), *options],
         capture_output=True, text=True, check=True).stdout.strip()
-    nginx = subprocess.Popen(["nginx", "-p", str(folder / "nginx"), "-c", conf],
+    nginx = subprocess.Popen(["nginx", "-p", str(out), "-c", conf],
                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     for _ in range(100):
         try:
-            socket.create_connection(("127.0.0.1", 443), timeout=1).close()
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
             return nginx
         except OSError:
             time.sleep(0.05)
     nginx.kill()
-    raise RuntimeError((folder / "nginx" / "error.log").read_text())
+    raise RuntimeError((out / "error.log").read_text())
+
+
+def stop(nginx):
+    nginx.terminate()
+    nginx.wait()
 
 
 def get(host, path, **headers):
@@ -57,26 +71,33 @@ def get(host, path, **headers):
         connection.close()
 
 
-class NginxHosts(unittest.TestCase):
+class NginxTest(unittest.TestCase):
+    """A release of PACKAGE_SIZE bytes in a fresh folder named after the class."""
+
     @classmethod
     def setUpClass(cls):
         e2e_support.require_test_network()
         stand_in = installer_support.stand_in_package()
         cls.package = stand_in + bytes(PACKAGE_SIZE - len(stand_in))
         cls.release = installer_support.published_release(cls.package)
-        cls.folder = e2e_support.BUILD_DIR / "e2e-tmp" / "nginx"
+        cls.folder = e2e_support.BUILD_DIR / "e2e-tmp" / cls.__name__
         shutil.rmtree(cls.folder, ignore_errors=True)
         cls.folder.mkdir(parents=True)
         cls.addClassCleanup(shutil.rmtree, cls.folder, ignore_errors=True)
-        nginx = start_nginx(cls.folder, cls.release, cls.package)
-        cls.addClassCleanup(nginx.wait)
-        cls.addClassCleanup(nginx.terminate)
+        cls.roots = serve_release(cls.folder, cls.release, cls.package)
+
+
+class NginxHosts(NginxTest):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.addClassCleanup(stop, start_nginx(cls.folder / "nginx", *cls.roots))
 
     def test_the_answers_are_those_the_installer_expects(self):
         gzip = {"Accept-Encoding": "gzip"}
         response, body = get(RELEASE_HOST, MANIFEST_PATH, Range="bytes=0-9", **gzip)
         self.assertEqual((response.status, body), (200, self.release.manifest))
-        self.assertEqual(response.getheader("Cache-Control"), "public, max-age=60, must-revalidate")
+        self.assertEqual(response.getheader("Cache-Control"), MANIFEST_CACHE_CONTROL)
         self.assertIsNone(response.getheader("Content-Encoding"))
 
         last = PACKAGE_SIZE - 1
@@ -114,6 +135,62 @@ class NginxHosts(unittest.TestCase):
         self.assertIn(f'"GET {MANIFEST_PATH} HTTP/1.1" 200 ', installer[0])
         for line in installer[1:]:
             self.assertRegex(line, rf'"GET {self.release.upload_path}\?quarvel_range=\S+ HTTP/1.1" 206 ')
+
+
+class NginxEdge(NginxTest):
+    """The caching edge on 443 for both names, in front of the origin on 127.0.0.1:8443."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.origin = start_nginx(cls.folder / "origin", *cls.roots, "--listen", "127.0.0.1:8443",
+                                 port=8443)
+        cls.addClassCleanup(lambda: stop(cls.origin))
+        cls.addClassCleanup(stop, start_nginx(
+            cls.folder / "edge", "--edge", "--origin", "127.0.0.1:8443",
+            "--origin-ca", str(e2e_support.PKI_DIR / "ca.pem")))
+
+    def log(self, tier):
+        return (self.folder / tier / "access.log").read_text().splitlines()
+
+    def test_ranges_come_from_slices_fetched_once_and_errors_are_not_kept(self):
+        first, last = SLICE - 1, 3 * SLICE + 5  # from the end of slice 0 into slice 3
+        for attempt in range(3):
+            response, body = get(PACKAGE_HOST, f"{self.release.upload_path}?quarvel_range={first}-"
+                                 f"{last}-{attempt}-{attempt}", Range=f"bytes={first}-{last}")
+            self.assertEqual((response.status, response.getheader("Content-Range"), body),
+                             (206, f"bytes {first}-{last}/{PACKAGE_SIZE}", self.package[first:last + 1]))
+        origin = [line for line in self.log("origin") if self.release.upload_path in line]
+        self.assertEqual(len(origin), 4, origin)
+
+        late = self.release.upload_path.replace(installer_support.FILE_NAME, "late.exe")
+        self.assertEqual(get(PACKAGE_HOST, late)[0].status, 404)
+        (self.folder / "packages" / late.lstrip("/")).write_bytes(self.package)
+        self.assertEqual(get(PACKAGE_HOST, late, Range="bytes=0-9")[0].status, 206)
+
+        response, body = get(RELEASE_HOST, MANIFEST_PATH)
+        self.assertEqual((response.status, body, response.getheader("Cache-Control")),
+                         (200, self.release.manifest, MANIFEST_CACHE_CONTROL))
+
+    def test_with_the_origin_stopped_a_warm_edge_serves_an_install_then_its_last_manifest(self):
+        get(RELEASE_HOST, MANIFEST_PATH)
+        get(PACKAGE_HOST, self.release.upload_path)  # every slice
+        warmed = time.monotonic()
+        stop(self.origin)
+        self.addCleanup(lambda: setattr(type(self), "origin", start_nginx(
+            self.folder / "origin", *self.roots, "--listen", "127.0.0.1:8443", port=8443)))
+        folder = e2e_support.temp_dir(self)
+        run = installer_support.Installer(folder).run(
+            "--quiet", "--install-dir", e2e_support.windows_path(folder / "Quarvel"))
+        self.assertEqual((run.exit_code, run.report["status"]), (0, "complete"), run.report)
+        installer = [line for line in self.log("edge") if "QuarvelOnlineSetup/1.02" in line]
+        self.assertEqual(len(installer), 3, installer)
+        self.assertTrue(all(line.endswith('" HIT') for line in installer), installer)
+        # Kept 60 s: after that, while the origin is down, the last good copy.
+        time.sleep(max(0, warmed + 61 - time.monotonic()))
+        response, body = get(RELEASE_HOST, MANIFEST_PATH)
+        self.assertEqual((response.status, body), (200, self.release.manifest))
+        self.assertTrue(self.log("edge")[-1].endswith(" STALE"), self.log("edge")[-1])
 
 
 if __name__ == "__main__":

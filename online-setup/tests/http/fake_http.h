@@ -1,6 +1,6 @@
 // Fakes of the transport seams for the http tests: a response that plays back
 // a scripted body, a connector and a client that record what they were asked
-// and hand out such responses, and a fixed wall clock. Test thread only.
+// and hand out such responses (and the fixed wall clock). Test thread only.
 #pragma once
 
 #include <algorithm>
@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "core/clock.h"
 #include "http/http_client.h"
 #include "http/http_connector.h"
 #include "http/transport_messages.h"
+#include "support/fake_clock.h"
 
 namespace quarvel::testing_support {
 
@@ -115,13 +115,6 @@ class FakeHttpClient final : public HttpClient {
   std::vector<std::string> addresses;
   std::vector<std::optional<ByteRange>> ranges;
   ResponseSource responses;
-};
-
-class FixedWallClock final : public WallClock {
- public:
-  explicit FixedWallClock(int64_t file_time) : file_time(file_time) {}
-  int64_t file_time_now() override { return file_time; }
-  int64_t file_time;
 };
 
 }  // namespace quarvel::testing_support

@@ -1,5 +1,6 @@
 // The scene of one download test: an in-memory cache, a scripted package
-// host, a fake clock, a recorded status line and the engine's stats, plus
+// host, fake clocks, a fixed random draw (0: the shortest wait), a recorded
+// status line and the engine's stats, plus
 // builders for packages and manifests with real SHA-256 digests.
 #pragma once
 
@@ -15,6 +16,7 @@
 #include "runner/cache_files.h"
 #include "runner/download_engine.h"
 #include "support/fake_clock.h"
+#include "support/fake_random.h"
 #include "support/memory_file_system.h"
 #include "support/recording_status.h"
 #include "support/scripted_http_client.h"
@@ -50,6 +52,8 @@ inline ReleaseManifest manifest_for(uint64_t bytes, std::string sha256, uint64_t
 struct DownloadTest : testing::Test {
   MemoryFileSystem files;
   FakeClock clock;
+  FixedWallClock wall_clock{133932528000000000};  // Sun, 01 Jun 2025 12:00:00 GMT
+  FixedRandom random;
   RecordingStatus status;
   std::atomic<bool> pause{false};
   DownloadStats stats;
@@ -71,7 +75,7 @@ struct DownloadTest : testing::Test {
   }
 
   Result<std::string> download() {
-    const DownloadEnvironment env{http, files, clock, status, pause, stats};
+    const DownloadEnvironment env{http, files, clock, wall_clock, random, status, pause, stats};
     return download_package(env, kCacheDir, manifest);
   }
 

@@ -5,6 +5,7 @@
 #include "core/sha256.h"
 #include "runner/download_stats.h"
 #include "support/fake_clock.h"
+#include "support/fake_random.h"
 #include "support/memory_file_system.h"
 #include "support/recording_status.h"
 #include "support/scripted_http_client.h"
@@ -85,18 +86,29 @@ struct FakeVerifier final : SignatureVerifier {
   }
 };
 
+// How many keep-awake requests the run holds at the moment.
+struct CountingKeepAwake final : KeepAwake {
+  int holds = 0;
+  void hold() override { ++holds; }
+  void release() override { --holds; }
+};
+
 struct InstallRun : testing::Test {
   HostsClient http;
   AllowedHosts hosts{"releases.quarvel.test", "packages.quarvel.test"};
   MemoryFileSystem files;
   FakeClock clock;
+  FixedWallClock wall_clock{133932528000000000};
+  FixedRandom random;
+  CountingKeepAwake keep_awake;
   RecordingStatus status;
   SharedStatus shared;
   std::atomic<bool> pause{false};
   DownloadStats stats;
   FakePaths paths;
   FakeLauncher launcher;
-  RunEnvironment environment{http, hosts, files, clock, status, shared, pause, stats, paths, launcher};
+  RunEnvironment environment{http,   hosts,  files, clock, wall_clock, random,  keep_awake,
+                             status, shared, pause, stats, paths,      launcher};
   std::string package = std::string(3 * 1048576 + 17, 'q');
 
   void SetUp() override {
@@ -280,6 +292,30 @@ TEST_F(InstallRun, AHeldPackageIsWaitedOutAtTheHandOver) {
     EXPECT_EQ(launcher.command_lines.size(), c.outcome.empty() ? 1u : 0u);
     EXPECT_EQ(files.files.at(kPackagePath), package);
   }
+}
+
+// Awake while the run downloads and starts the setup, not while the window
+// waits for the location, and let go on every path.
+TEST_F(InstallRun, KeepsTheMachineAwakeOnlyWhileTheRunWorks) {
+  std::vector<int> holds;  // at the package request, the location, the setup start
+  http.packages.replies.push_back(
+      ScriptedReply{.on_open = [&] { holds.push_back(keep_awake.holds); }});
+  launcher.on_run = [&] { holds.push_back(keep_awake.holds); };
+  const LocationProvider provider = [&](std::chrono::nanoseconds, const ArgumentList&) {
+    holds.push_back(keep_awake.holds);
+    return Result<std::string>("D:\\Q");
+  };
+  ASSERT_TRUE(run_for_window(environment, args({}), provider).ok());
+  EXPECT_EQ(holds, (std::vector<int>{1, 0, 1}));
+  EXPECT_EQ(keep_awake.holds, 0);
+  launcher.answer = uint32_t{1};
+  EXPECT_FALSE(run_headless(environment, "D:\\Q", args({})).ok());
+  EXPECT_EQ(holds.back(), 1);
+  EXPECT_EQ(keep_awake.holds, 0);
+  http.manifest_status = 503;
+  EXPECT_FALSE(run_headless(environment, "D:\\Q", args({})).ok());
+  EXPECT_FALSE(run_for_window(environment, args({}), provider).ok());
+  EXPECT_EQ(keep_awake.holds, 0);
 }
 
 TEST_F(InstallRun, ASetupStartRefusedForAMomentIsTriedAgain) {

@@ -109,6 +109,51 @@ INSTANTIATE_TEST_SUITE_P(
                       "网络连接中断（12002）；请重试继续下载", 65536}),
     [](const testing::TestParamInfo<FailedAttempt>& info) { return std::string(info.param.name); });
 
+// The wait before the retry of a busy answer: its Retry-After hint within 1 to
+// 30 s, else a draw from 1 to 2 s; the pause request is looked at every 50 ms.
+struct BusyWait {
+  const char* name;
+  std::map<std::string, std::optional<std::string>, std::less<>> headers;
+  uint64_t random;
+  milliseconds wait;
+  friend void PrintTo(const BusyWait& row, std::ostream* out) { *out << row.name; }
+};
+
+struct DownloadBusyWait : DownloadTest, testing::WithParamInterface<BusyWait> {};
+
+TEST_P(DownloadBusyWait, IsTheHintWithinBoundsOrASpreadDraw) {
+  use_package(200000);
+  random.number = GetParam().random;
+  http.replies.push_back(ScriptedReply{.status = 503, .headers = GetParam().headers});
+  nanoseconds retried_at{-1};
+  http.replies.push_back(ScriptedReply{.on_open = [&] { retried_at = clock.time; }});
+  ASSERT_TRUE(download().ok());
+  EXPECT_EQ(retried_at, GetParam().wait);
+  for (const nanoseconds sleep : clock.sleeps)
+    EXPECT_LE(sleep, milliseconds(50));
+  EXPECT_EQ(texts_starting("连接中断"), (Lines{"连接中断，正在自动重连（1/5）· 已下载 0.0 MB"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hints,
+    DownloadBusyWait,
+    testing::Values(BusyWait{"Seconds", {{"Retry-After", "4"}}, 700, milliseconds(4000)},
+                    BusyWait{"AboveTheCap", {{"Retry-After", "120"}}, 700, milliseconds(30000)},
+                    BusyWait{"BelowTheRetryDelay", {{"Retry-After", "0"}}, 700, milliseconds(1000)},
+                    BusyWait{"DateAgainstDate",
+                             {{"Retry-After", "Sun, 06 Nov 1994 08:49:40 GMT"},
+                              {"Date", "Sun, 06 Nov 1994 08:49:37 GMT"}},
+                             700,
+                             milliseconds(3000)},
+                    BusyWait{"DateAgainstTheClock",
+                             {{"Retry-After", "Sun, 01 Jun 2025 12:00:07 GMT"}},
+                             700,
+                             milliseconds(7000)},
+                    BusyWait{"Malformed", {{"Retry-After", "soon"}}, 500, milliseconds(1500)},
+                    BusyWait{"NoHintLongest", {}, 1000, milliseconds(2000)},
+                    BusyWait{"NoHintOddMilliseconds", {}, 1001 + 233, milliseconds(1233)}),
+    [](const testing::TestParamInfo<BusyWait>& info) { return std::string(info.param.name); });
+
 TEST_F(DownloadTest, BreakAfterThreeMebibytesResumesWithAFullSegmentFromThere) {
   use_package(12 * kMiB);
   http.replies.push_back(ScriptedReply{.body_limit = 3 * kMiB});

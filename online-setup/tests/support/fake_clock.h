@@ -1,5 +1,6 @@
-// A MonotonicClock for unit tests: time stands still until a test advances it
-// or the code under test sleeps; every sleep is recorded. One thread.
+// Clocks for unit tests: a MonotonicClock whose time stands still until a
+// test advances it or the code under test sleeps (every sleep is recorded),
+// and a wall clock that shows what the test sets. One thread.
 #pragma once
 
 #include <chrono>
@@ -28,8 +29,16 @@ class FakeClock final : public MonotonicClock {
     if (on_sleep)
       on_sleep();
     time += duration;
-    if (after_sleep) after_sleep(time);
+    if (after_sleep)
+      after_sleep(time);
   }
+};
+
+class FixedWallClock final : public WallClock {
+ public:
+  explicit FixedWallClock(int64_t file_time) : file_time(file_time) {}
+  int64_t file_time_now() override { return file_time; }
+  int64_t file_time;
 };
 
 }  // namespace quarvel::testing_support
