@@ -122,10 +122,10 @@ Result<PackageFacts> measure_package(FileSystem& files, const std::string& path)
   const Result<uint64_t> size = file->size();
   if (!size)
     return size.failure();
-  Result<std::string> digest = file_sha256(*file);
+  Result<FileDigest> digest = file_sha256(*file);
   if (!digest)
     return digest.failure();
-  return PackageFacts{*size, std::move(*digest)};
+  return PackageFacts{*size, std::move(digest->sha256)};
 }
 
 // The file's bytes, up to one more than the manifest fetch would take; the
