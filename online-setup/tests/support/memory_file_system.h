@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -104,6 +105,11 @@ class MemoryReadableFile final : public ReadableFile {
  public:
   MemoryReadableFile(std::string bytes, std::string read_failure)
       : bytes_(std::move(bytes)), read_failure_(std::move(read_failure)) {}
+  ~MemoryReadableFile() override {
+    if (on_close)
+      on_close();
+  }
+  std::function<void()> on_close;
   Result<uint64_t> size() override { return bytes_.size(); }
   Result<size_t> read(std::span<uint8_t> buffer) override {
     if (!read_failure_.empty())
@@ -118,25 +124,6 @@ class MemoryReadableFile final : public ReadableFile {
   std::string bytes_;
   std::string read_failure_;  // empty: reads succeed
   size_t position_ = 0;
-};
-
-// A file open through open_read_deny_write: writes to its path are refused
-// until it is closed.
-class DenyingWrites final : public ReadableFile {
- public:
-  DenyingWrites(MemoryFileSystem& owner, std::string path, std::unique_ptr<ReadableFile> file)
-      : owner_(owner), path_(std::move(path)), file_(std::move(file)) {
-    owner_.write_denied.insert(path_);
-    ++owner_.deny_write_opens;
-  }
-  ~DenyingWrites() override { owner_.write_denied.erase(owner_.write_denied.find(path_)); }
-  Result<uint64_t> size() override { return file_->size(); }
-  Result<size_t> read(std::span<uint8_t> buffer) override { return file_->read(buffer); }
-
- private:
-  MemoryFileSystem& owner_;
-  std::string path_;
-  std::unique_ptr<ReadableFile> file_;
 };
 
 class MemoryWritableFile final : public WritableFile {
@@ -192,8 +179,12 @@ inline Result<std::unique_ptr<ReadableFile>> MemoryFileSystem::open_read_deny_wr
   Result<std::unique_ptr<ReadableFile>> opened = open_read(path);
   if (!opened)
     return opened;
-  return std::unique_ptr<ReadableFile>(
-      std::make_unique<DenyingWrites>(*this, path, std::move(opened).value()));
+  write_denied.insert(path);
+  ++deny_write_opens;
+  static_cast<MemoryReadableFile&>(**opened).on_close = [this, path] {
+    write_denied.erase(write_denied.find(path));
+  };
+  return opened;
 }
 
 inline Result<std::unique_ptr<WritableFile>> MemoryFileSystem::open_write(const std::string& path,
