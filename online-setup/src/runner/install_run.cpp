@@ -52,9 +52,10 @@ constexpr char kPausedText[] = "下载已暂停，可重试继续下载";
 // manifest (the countdown and any editing lie between the download and
 // here), and in builds that name signers it carries an accepted signature.
 // The package is opened once for all of them, sharing read only, and the
-// open file is returned: held until the setup has started, it keeps anything
-// else from writing, renaming or deleting the file that was checked. A
-// scanner holding the package is waited out; a pause ends the wait.
+// open file is returned: held until the setup has run (its start, retries
+// included), it keeps anything else from writing, renaming or deleting the
+// file that was checked. A scanner holding the package is waited out; a
+// pause ends the wait.
 Result<std::unique_ptr<ReadableFile>> check_before_start(const RunEnvironment& environment,
                                                          const Downloaded& downloaded) {
   const ContentionRetry retry{environment.clock, environment.pause_requested, kPausedText};
@@ -104,7 +105,7 @@ RunOutcome hand_over(const RunEnvironment& environment,
     }
     // Nothing requests a pause while the setup starts (the window refuses it
     // once installing), so a start held up for too long reports its own error.
-    // The checked package stays held open until the start has returned.
+    // The checked package stays held open until the setup has run.
     const ContentionRetry start_retry{environment.clock, environment.pause_requested, {}};
     const Status launched = launch_setup(environment.launcher, start_retry, downloaded.package_path,
                                          install_location, arguments);

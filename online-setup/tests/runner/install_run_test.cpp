@@ -300,9 +300,9 @@ TEST_F(InstallRun, ASetupStartRefusedForAMomentIsTriedAgain) {
 }
 
 // The package is opened once for the checks, sharing read only, and held
-// until the setup has started (retried starts included): the signature is
+// until the setup has run (retried starts included): the signature is
 // checked while it is held, and nothing can replace the package meanwhile.
-TEST_F(InstallRun, ThePackageCheckedIsHeldUntilTheSetupHasStarted) {
+TEST_F(InstallRun, ThePackageCheckedIsHeldUntilTheSetupHasRun) {
   FakeVerifier verifier;
   const PackageSignatureCheck check("Quarvel Test Publisher", verifier);
   environment.signature_check = &check;
