@@ -6,6 +6,8 @@
 #include <array>
 #include <charconv>
 #include <memory>
+#include <random>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -13,6 +15,7 @@
 #include "core/package_verification.h"
 #include "core/paths.h"
 #include "core/release_manifest.h"
+#include "core/sha256.h"
 #include "http/https_address.h"
 #include "http/manifest_fetch.h"
 #include "http/transport_messages.h"
@@ -21,7 +24,7 @@ namespace quarvel {
 namespace {
 
 constexpr char kManifestName[] = "latest.json";
-constexpr char kTemporaryName[] = "latest.json.tmp";
+constexpr int kTemporaryNameAttempts = 16;
 constexpr size_t kLongestHostName = 253;
 constexpr size_t kLongestLabel = 63;
 
@@ -113,7 +116,9 @@ Status check_as_installer(const std::string& text, const std::string& package_ho
 }
 
 // The package's size and digest; "cannot open the package: PATH" when it cannot
-// be opened, the system error text when it cannot be read.
+// be opened, the system error text when it cannot be read, and a refusal when
+// the reads return another number of bytes than the size measured first (a
+// file still being copied or signed in place).
 Result<PackageFacts> measure_package(FileSystem& files, const std::string& path) {
   const Result<std::unique_ptr<ReadableFile>> opened = files.open_read(path);
   if (!opened)
@@ -122,10 +127,15 @@ Result<PackageFacts> measure_package(FileSystem& files, const std::string& path)
   const Result<uint64_t> size = file->size();
   if (!size)
     return size.failure();
-  Result<std::string> digest = file_sha256(*file);
+  Result<FileDigest> digest = file_sha256(*file);
   if (!digest)
     return digest.failure();
-  return PackageFacts{*size, std::move(*digest)};
+  if (digest->bytes != *size) {
+    return Failure{"the package changed while it was read (" + std::to_string(*size) +
+                   " bytes measured, " + std::to_string(digest->bytes) +
+                   " read); publish it once it is complete: " + path};
+  }
+  return PackageFacts{*size, std::move(digest->sha256)};
 }
 
 // The file's bytes, up to one more than the manifest fetch would take; the
@@ -148,21 +158,58 @@ Result<std::string> read_back(FileSystem& files, const std::string& path) {
   return bytes;
 }
 
-// Replaces the file with the text and flushes it; the system error text on failure.
-Status write_flushed(FileSystem& files, const std::string& path, const std::string& text) {
-  Result<std::unique_ptr<WritableFile>> file = files.open_write(path, WriteMode::kTruncate);
-  if (!file)
-    return file.failure();
-  const Status written =
-      (*file)->write_all(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
-  if (!written)
-    return written;
-  return (*file)->flush();
+// A temporary file of this run's own beside the manifest: a new name
+// ("latest.json." + 16 random hexadecimal digits + ".tmp") created
+// exclusively, so no other file is ever overwritten. The system error text
+// when it cannot be created.
+Result<std::pair<std::string, std::unique_ptr<WritableFile>>> create_temporary(
+    FileSystem& files,
+    const std::string& out_dir) {
+  constexpr uint32_t kFileExists = 80;
+  std::random_device random;
+  for (int attempt = 1;; ++attempt) {
+    const std::array<uint32_t, 2> tag{random(), random()};
+    const std::span tag_bytes(reinterpret_cast<const uint8_t*>(tag.data()), sizeof tag);
+    std::string path =
+        join_path(out_dir, std::string(kManifestName) + "." + lower_hex(tag_bytes) + ".tmp");
+    Result<std::unique_ptr<WritableFile>> file = files.open_write(path, WriteMode::kCreateNew);
+    if (file)
+      return std::pair(std::move(path), std::move(file).value());
+    if (file.failure().system_error != kFileExists || attempt == kTemporaryNameAttempts)
+      return file.failure();
+  }
 }
 
-// Writes the temporary file, reads it back, judges what was read and gives it
-// the final name. Returns the first failure (a file error, a difference, or
-// the installer's message); the temporary file is removed on every failure.
+// Writes the text to the open file and flushes it; the system error text on failure.
+Status write_flushed(WritableFile& file, const std::string& text) {
+  const Status written =
+      file.write_all(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+  if (!written)
+    return written;
+  return file.flush();
+}
+
+// Reads the temporary file back, judges what was read and gives it the
+// final name. Returns the first failure (a file error, a difference, or the
+// installer's message).
+Status publish_temporary(FileSystem& files,
+                         const ReleaseInput& input,
+                         const std::string& text,
+                         const std::string& temporary,
+                         const std::string& final_path) {
+  const Result<std::string> written = read_back(files, temporary);
+  if (!written)
+    return written.failure();
+  if (*written != text)
+    return Failure{"latest.json did not read back as written: " + temporary};
+  if (Status accepted = check_as_installer(*written, input.package_host); !accepted)
+    return accepted;
+  return files.rename_replacing(temporary, final_path);
+}
+
+// Writes the manifest through a temporary file of its own. Returns the first
+// failure; the temporary file, which this run created, is removed on every
+// failure after its creation.
 Status write_manifest(FileSystem& files,
                       const ReleaseInput& input,
                       const std::string& text,
@@ -170,22 +217,16 @@ Status write_manifest(FileSystem& files,
   const Status folder = files.create_directories(input.out_dir);
   if (!folder)
     return folder;
-  const std::string temporary = join_path(input.out_dir, kTemporaryName);
-  Status status = write_flushed(files, temporary, text);
-  if (status) {
-    const Result<std::string> written = read_back(files, temporary);
-    if (!written) {
-      status = written.failure();
-    } else if (*written != text) {
-      status = Failure{"latest.json did not read back as written: " + temporary};
-    } else {
-      status = check_as_installer(*written, input.package_host);
-    }
-  }
+  auto temporary = create_temporary(files, input.out_dir);
+  if (!temporary)
+    return temporary.failure();
+  auto& [path, file] = *temporary;
+  Status status = write_flushed(*file, text);
+  file.reset();  // closed before it is read back and renamed
   if (status)
-    status = files.rename_replacing(temporary, final_path);
+    status = publish_temporary(files, input, text, path, final_path);
   if (!status)
-    (void)files.remove_file(temporary);
+    (void)files.remove_file(path);
   return status;
 }
 

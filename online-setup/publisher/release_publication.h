@@ -28,11 +28,14 @@ struct Publication {
 // Measures and hashes the package, composes the manifest (compact JSON, keys
 // in byte order), checks it as the installer would (the fetch's size limit,
 // every manifest rule, the transport's host rule) and writes latest.json in
-// out_dir, through a temporary file that must read back as an accepted
-// manifest before it takes the final name. On refusal returns the installer's
-// own message and writes nothing; "下载主机无效" also for a package host that is
-// no DNS host name. Returns "cannot open the package: PATH" for a package that
-// cannot be opened and the system error text when reading or writing fails.
+// out_dir, through a temporary file of a new name, created exclusively, that
+// must read back as an accepted manifest before it takes the final name (on
+// failure only that file is removed). On refusal returns the installer's own
+// message and writes nothing; "下载主机无效" also for a package host that is no
+// DNS host name. Returns "cannot open the package: PATH" for a package that
+// cannot be opened, a refusal naming both figures for a package whose reads
+// return another number of bytes than its measured size, and the system error
+// text when reading or writing fails.
 Result<Publication> publish_release(FileSystem& files, const ReleaseInput& input);
 
 }  // namespace quarvel

@@ -149,6 +149,9 @@ class SizeOnlyFileSystem final : public FileSystem {
     return std::unique_ptr<ReadableFile>(
         std::make_unique<PatternFile>(pattern_, it->second, reported));
   }
+  Result<std::unique_ptr<ReadableFile>> open_read_deny_write(const std::string& path) override {
+    return open_read(path);
+  }
   Result<std::unique_ptr<WritableFile>> open_write(const std::string& path,
                                                    WriteMode mode) override {
     uint64_t& size = sizes[path];

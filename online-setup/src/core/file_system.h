@@ -1,7 +1,9 @@
 // The file operations the logic receives. Paths are UTF-8 text in Windows
 // form; the POSIX twin (native tests) reads "\" as "/". Failures carry the
-// system error text, and on Windows its code (Failure::system_error). An
-// object is used by one thread at a time.
+// system error text and its Windows code (Failure::system_error); the POSIX
+// twin gives the code of the errno values the logic looks at (a missing file
+// or path, an existing file) and 0 for the rest. An object is used by one
+// thread at a time.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +24,9 @@ class ReadableFile {
   virtual Result<uint64_t> size() = 0;
   // Up to buffer.size() bytes; 0 at the end; the system error text on failure.
   virtual Result<size_t> read(std::span<uint8_t> buffer) = 0;
+  // The platform's handle of the open file (a HANDLE on Windows), for a system
+  // check that must see this very file; 0 when it has none (an in-memory file).
+  virtual uintptr_t system_handle() const { return 0; }
 };
 
 // An open file for writing; closed when destroyed.
@@ -35,8 +40,9 @@ class WritableFile {
 };
 
 enum class WriteMode {
-  kTruncate,  // create if missing, empty if present
-  kAppend,    // create if missing, write at the end
+  kTruncate,   // create if missing, empty if present
+  kAppend,     // create if missing, write at the end
+  kCreateNew,  // create; fails when the file exists (ERROR_FILE_EXISTS, 80)
 };
 
 class FileSystem {
@@ -51,6 +57,11 @@ class FileSystem {
   // Opens for reading, sharing read, write and delete; the system error text
   // when it cannot be opened.
   virtual Result<std::unique_ptr<ReadableFile>> open_read(const std::string& path) = 0;
+  // Opens for reading, sharing read only: while the file is open nobody can
+  // write to it, rename it or delete it, so its path keeps naming these bytes.
+  // The system error text when it cannot be opened (one that another process
+  // holds for writing fails with a sharing violation).
+  virtual Result<std::unique_ptr<ReadableFile>> open_read_deny_write(const std::string& path) = 0;
   // Opens for writing; the system error text on failure. Truncating replaces
   // a hidden or system file too (the file keeps those attributes).
   virtual Result<std::unique_ptr<WritableFile>> open_write(const std::string& path,

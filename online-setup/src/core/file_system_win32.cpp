@@ -49,6 +49,7 @@ class Win32ReadableFile final : public ReadableFile {
       return last_failure();
     return static_cast<size_t>(read);
   }
+  uintptr_t system_handle() const override { return reinterpret_cast<uintptr_t>(file_.get()); }
 
  private:
   FileHandle file_;
@@ -120,12 +121,10 @@ class Win32FileSystem final : public FileSystem {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   }
   Result<std::unique_ptr<ReadableFile>> open_read(const std::string& path) override {
-    const HANDLE handle = CreateFileW(widen(path).c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-      return last_failure();
-    return std::unique_ptr<ReadableFile>(std::make_unique<Win32ReadableFile>(handle));
+    return open_for_reading(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  }
+  Result<std::unique_ptr<ReadableFile>> open_read_deny_write(const std::string& path) override {
+    return open_for_reading(path, FILE_SHARE_READ);
   }
   Result<std::unique_ptr<WritableFile>> open_write(const std::string& path,
                                                    WriteMode mode) override {
@@ -134,11 +133,12 @@ class Win32FileSystem final : public FileSystem {
     // CREATE_ALWAYS with FILE_ATTRIBUTE_NORMAL fails with access denied on an
     // existing hidden or system file; CreateFileW asks for the file's own
     // attributes instead. Wine does not enforce this rule.
+    const bool truncate = mode == WriteMode::kTruncate;
     const DWORD attributes =
-        append ? FILE_ATTRIBUTE_NORMAL : attributes_for_replacing(existing_attributes(wide));
-    const HANDLE handle =
-        CreateFileW(wide.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ,
-                    nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, attributes, nullptr);
+        truncate ? attributes_for_replacing(existing_attributes(wide)) : FILE_ATTRIBUTE_NORMAL;
+    const DWORD disposition = append ? OPEN_ALWAYS : truncate ? CREATE_ALWAYS : CREATE_NEW;
+    const HANDLE handle = CreateFileW(wide.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
+                                      FILE_SHARE_READ, nullptr, disposition, attributes, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
       return last_failure();
     return std::unique_ptr<WritableFile>(std::make_unique<Win32WritableFile>(handle));
@@ -156,6 +156,16 @@ class Win32FileSystem final : public FileSystem {
   }
 
  private:
+  // Not inheritable (no security attributes): a started setup gets no handle
+  // of ours.
+  static Result<std::unique_ptr<ReadableFile>> open_for_reading(const std::string& path,
+                                                                DWORD sharing) {
+    const HANDLE handle = CreateFileW(widen(path).c_str(), GENERIC_READ, sharing, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+      return last_failure();
+    return std::unique_ptr<ReadableFile>(std::make_unique<Win32ReadableFile>(handle));
+  }
   static std::optional<uint32_t> existing_attributes(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)

@@ -4,15 +4,37 @@
 #include "core/package_verification.h"
 
 #include <array>
-#include <memory>
 
-#include "core/contention_retry.h"
 #include "core/sha256.h"
 
 namespace quarvel {
+namespace {
 
-Result<std::string> file_sha256(ReadableFile& file) {
+// The answer for an open (or failed) file: see verify_package.
+Result<bool> verify_opened(const Result<std::unique_ptr<ReadableFile>>& opened,
+                           const ReleaseManifest& manifest) {
+  if (!opened) {
+    if (is_missing_file(opened.failure().system_error))
+      return false;
+    return opened.failure();
+  }
+  ReadableFile& file = **opened;
+  const Result<uint64_t> size = file.size();
+  if (!size)
+    return size.failure();
+  if (*size != manifest.bytes)
+    return false;
+  const Result<FileDigest> digest = file_sha256(file);
+  if (!digest)
+    return digest.failure();
+  return digest->sha256 == manifest.sha256;
+}
+
+}  // namespace
+
+Result<FileDigest> file_sha256(ReadableFile& file) {
   Sha256 digest;
+  uint64_t bytes = 0;
   // One buffer for the whole file; kept off the stack of the run's thread.
   auto buffer = std::make_unique<std::array<uint8_t, 65536>>();
   for (;;) {
@@ -20,30 +42,34 @@ Result<std::string> file_sha256(ReadableFile& file) {
     if (!read)
       return read.failure();
     if (*read == 0)
-      return digest.finish();
+      return FileDigest{digest.finish(), bytes};
     digest.update(std::span(buffer->data(), *read));
+    bytes += *read;
   }
+}
+
+bool is_missing_file(uint32_t system_error) {
+  constexpr uint32_t kFileNotFound = 2;
+  constexpr uint32_t kPathNotFound = 3;
+  return system_error == kFileNotFound || system_error == kPathNotFound;
 }
 
 Result<bool> verify_package(FileSystem& files,
                             const std::string& path,
                             const ReleaseManifest& manifest) {
-  const Result<std::unique_ptr<ReadableFile>> opened = files.open_read(path);
-  if (!opened) {
-    if (is_file_contention(opened.failure().system_error))
-      return opened.failure();
-    return false;
-  }
-  ReadableFile* const file = opened->get();
-  const Result<uint64_t> size = file->size();
-  if (!size)
-    return size.failure();
-  if (*size != manifest.bytes)
-    return false;
-  const Result<std::string> digest = file_sha256(*file);
-  if (!digest)
-    return digest.failure();
-  return *digest == manifest.sha256;
+  return verify_opened(files.open_read(path), manifest);
+}
+
+Result<std::unique_ptr<ReadableFile>> open_verified_package(FileSystem& files,
+                                                            const std::string& path,
+                                                            const ReleaseManifest& manifest) {
+  Result<std::unique_ptr<ReadableFile>> opened = files.open_read_deny_write(path);
+  const Result<bool> intact = verify_opened(opened, manifest);
+  if (!intact)
+    return intact.failure();
+  if (!*intact)
+    return std::unique_ptr<ReadableFile>();
+  return std::move(opened).value();
 }
 
 }  // namespace quarvel

@@ -2,6 +2,8 @@
 // the install run's thread; the file is opened fresh for each call.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/file_system.h"
@@ -10,18 +12,34 @@
 
 namespace quarvel {
 
-// The SHA-256 of the open file from where it stands to its end, read through
-// one 65,536-byte buffer, as 64 lower-case hexadecimal digits. The system error
-// text when a read fails.
-Result<std::string> file_sha256(ReadableFile& file);
+// What one pass over an open file read.
+struct FileDigest {
+  std::string sha256;  // 64 lower-case hexadecimal digits
+  uint64_t bytes = 0;  // how many bytes the reads returned
+};
 
-// true: size and SHA-256 both match. false: the file cannot be opened (it is
-// missing, say), or its size or digest differs (a wrong size is never read).
-// A message (the system error text, with its code) when the open file's size
-// or content cannot be read, or when the file cannot be opened because another
-// process holds it (is_file_contention): a held file is no wrong file.
+// The SHA-256 of the open file from where it stands to its end, read through
+// one 65,536-byte buffer. The system error text when a read fails.
+Result<FileDigest> file_sha256(ReadableFile& file);
+
+// True for file-not-found (2) and path-not-found (3): the only open failures
+// that mean there is no file to verify.
+bool is_missing_file(uint32_t system_error);
+
+// true: size and SHA-256 both match. false: the file is missing (file or path
+// not found), or its size or digest differs (a wrong size is never read). A
+// message (the system error text, with its code) when it cannot be opened for
+// any other reason (held by another process, no system resources, a network
+// error), or when its size or content cannot be read.
 Result<bool> verify_package(FileSystem& files,
                             const std::string& path,
                             const ReleaseManifest& manifest);
+
+// The same check through a file opened with read sharing only (open_read_deny_write):
+// the open file when it matches, which nothing can change while it stays open;
+// nullptr when verify_package would answer false; its messages alike.
+Result<std::unique_ptr<ReadableFile>> open_verified_package(FileSystem& files,
+                                                            const std::string& path,
+                                                            const ReleaseManifest& manifest);
 
 }  // namespace quarvel

@@ -63,7 +63,11 @@ bool load_authenticode(AuthenticodeApi& api) {
          resolve(wintrust, "WTHelperGetProvSignerFromChain", api.provider_signer) &&
          resolve(wintrust, "WTHelperGetProvCertFromChain", api.provider_certificate) &&
          resolve(crypt32, "CryptDecodeObjectEx", api.decode_object) &&
-         resolve(crypt32, "CertRDNValueToStrW", api.name_value_to_string);
+         resolve(crypt32, "CertRDNValueToStrW", api.name_value_to_string) &&
+         resolve(crypt32, "CryptMsgGetParam", api.message_parameter) &&
+         resolve(crypt32, "CertCreateCertificateContext", api.create_certificate) &&
+         resolve(crypt32, "CertFreeCertificateContext", api.free_certificate) &&
+         resolve(crypt32, "CryptVerifyCertificateSignatureEx", api.verify_certificate_signature);
 }
 
 // The table of one DLL, filled by its loader on first use (thread-safely);

@@ -48,7 +48,8 @@ struct BcryptApi {
 };
 
 // WinVerifyTrust with the provider-data helpers (wintrust.dll), and the name
-// decoding of crypt32.dll.
+// decoding, the signature's certificates and the certificate signature check
+// of crypt32.dll.
 struct AuthenticodeApi {
   decltype(&::WinVerifyTrust) verify_trust;
   decltype(&::WTHelperProvDataFromStateData) provider_data;
@@ -56,6 +57,10 @@ struct AuthenticodeApi {
   decltype(&::WTHelperGetProvCertFromChain) provider_certificate;
   decltype(&::CryptDecodeObjectEx) decode_object;
   decltype(&::CertRDNValueToStrW) name_value_to_string;
+  decltype(&::CryptMsgGetParam) message_parameter;
+  decltype(&::CertCreateCertificateContext) create_certificate;
+  decltype(&::CertFreeCertificateContext) free_certificate;
+  decltype(&::CryptVerifyCertificateSignatureEx) verify_certificate_signature;
 };
 
 // The accessibility entry points of oleacc.dll.

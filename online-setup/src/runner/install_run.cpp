@@ -45,42 +45,72 @@ Result<Downloaded> fetch_and_download(const RunEnvironment& environment,
   return Downloaded{std::move(manifest).value(), std::move(package).value()};
 }
 
+// The run's text for a pause after the download.
+constexpr char kPausedText[] = "下载已暂停，可重试继续下载";
+
 // The checks right before the setup starts: the package still matches the
 // manifest (the countdown and any editing lie between the download and
 // here), and in builds that name signers it carries an accepted signature.
-// A scanner holding the new package is waited out; a pause ends the wait.
-Status check_before_start(const RunEnvironment& environment, const Downloaded& downloaded) {
-  const ContentionRetry retry{environment.clock, environment.pause_requested,
-                              "下载已暂停，可重试继续下载"};
-  const Result<bool> intact = retry_on_contention(retry, [&] {
-    return verify_package(environment.files, downloaded.package_path, downloaded.manifest);
+// The package is opened once for all of them, sharing read only, and the
+// open file is returned: held until the setup has run (its start, retries
+// included), it keeps anything else from writing, renaming or deleting the
+// file that was checked. A scanner holding the package is waited out; a
+// pause ends the wait.
+Result<std::unique_ptr<ReadableFile>> check_before_start(const RunEnvironment& environment,
+                                                         const Downloaded& downloaded) {
+  const ContentionRetry retry{environment.clock, environment.pause_requested, kPausedText};
+  Result<std::unique_ptr<ReadableFile>> package = retry_on_contention(retry, [&] {
+    return open_verified_package(environment.files, downloaded.package_path, downloaded.manifest);
   });
-  if (!intact) return intact.failure();
-  if (!intact.value()) return Failure{"安装包发生改变，未执行安装"};
-  if (environment.signature_check == nullptr) return Ok{};
-  return environment.signature_check->check(downloaded.package_path);
+  if (!package)
+    return package.failure();
+  if (package.value() == nullptr)
+    return Failure{"安装包发生改变，未执行安装"};
+  if (environment.signature_check != nullptr) {
+    const Status signature = environment.signature_check->check(downloaded.package_path, **package);
+    if (!signature)
+      return signature.failure();
+  }
+  return package;
+}
+
+// Sets the install status, unless a pause was requested meanwhile (during the
+// checks, say): the request is looked at again under the lock that sets
+// installing, and the window refuses a pause once it sees installing.
+Status begin_installing(const RunEnvironment& environment) {
+  // A direct write: the progress file never shows the install status.
+  const std::lock_guard lock(environment.shared_status.mutex);
+  if (environment.pause_requested.load())
+    return Failure{kPausedText};
+  environment.shared_status.installing = true;
+  environment.shared_status.percent = 96;
+  environment.shared_status.text = "正在安装，请稍候…";
+  return Ok{};
 }
 
 // From the settled location to the started setup and the success report.
-RunOutcome hand_over(const RunEnvironment& environment, const Downloaded& downloaded,
-                     const std::string& install_location, const ArgumentList& arguments) {
+RunOutcome hand_over(const RunEnvironment& environment,
+                     const Downloaded& downloaded,
+                     const std::string& install_location,
+                     const ArgumentList& arguments) {
   if (!has_switch(arguments, "--download-only")) {
-    if (environment.pause_requested.load()) return Failure{"下载已暂停，可重试继续下载"};
-    const Status checked = check_before_start(environment, downloaded);
-    if (!checked) return checked.failure();
-    {
-      // A direct write: the progress file never shows the install status.
-      const std::lock_guard lock(environment.shared_status.mutex);
-      environment.shared_status.installing = true;
-      environment.shared_status.percent = 96;
-      environment.shared_status.text = "正在安装，请稍候…";
+    if (environment.pause_requested.load())
+      return Failure{kPausedText};
+    const Result<std::unique_ptr<ReadableFile>> checked =
+        check_before_start(environment, downloaded);
+    if (!checked)
+      return checked.failure();
+    if (const Status installing = begin_installing(environment); !installing) {
+      return installing.failure();
     }
     // Nothing requests a pause while the setup starts (the window refuses it
     // once installing), so a start held up for too long reports its own error.
+    // The checked package stays held open until the setup has run.
     const ContentionRetry start_retry{environment.clock, environment.pause_requested, {}};
-    const Status launched = launch_setup(environment.launcher, start_retry,
-                                         downloaded.package_path, install_location, arguments);
-    if (!launched) return launched.failure();
+    const Status launched = launch_setup(environment.launcher, start_retry, downloaded.package_path,
+                                         install_location, arguments);
+    if (!launched)
+      return launched.failure();
   }
   return build_success_report(downloaded.manifest, downloaded.package_path, install_location,
                               arguments, environment.stats);

@@ -1,6 +1,5 @@
 #include "runner/setup_launch.h"
 
-
 namespace quarvel {
 namespace {
 
@@ -31,8 +30,10 @@ void append_quoted(std::string& line, std::string_view argument) {
 std::vector<std::string> setup_arguments(const std::string& install_location,
                                          const ArgumentList& arguments) {
   std::vector<std::string> setup{"--online-install", "--install-dir", install_location};
-  if (has_switch(arguments, "--portable")) setup.emplace_back("--portable");
-  if (has_switch(arguments, "--no-launch")) setup.emplace_back("--no-launch");
+  if (has_switch(arguments, "--portable"))
+    setup.emplace_back("--portable");
+  if (has_switch(arguments, "--no-launch"))
+    setup.emplace_back("--no-launch");
   if (const auto profile = switch_value(arguments, "--profile")) {
     setup.emplace_back("--profile");
     setup.push_back(*profile);
@@ -40,7 +41,8 @@ std::vector<std::string> setup_arguments(const std::string& install_location,
   return setup;
 }
 
-std::string compose_command_line(std::string_view program, const std::vector<std::string>& arguments) {
+std::string compose_command_line(std::string_view program,
+                                 const std::vector<std::string>& arguments) {
   std::string line = "\"" + std::string(program) + "\"";
   for (const std::string& argument : arguments) {
     line.push_back(' ');
@@ -53,29 +55,39 @@ std::string compose_command_line(std::string_view program, const std::vector<std
   return line;
 }
 
-Status launch_setup(SetupLauncher& launcher, const ContentionRetry& retry,
-                    const std::string& package_path, const std::string& install_location,
+Status launch_setup(SetupLauncher& launcher,
+                    const ContentionRetry& retry,
+                    const std::string& package_path,
+                    const std::string& install_location,
                     const ArgumentList& arguments) {
   const std::string line =
       compose_command_line(package_path, setup_arguments(install_location, arguments));
   const Result<uint32_t> exit_code =
       retry_on_contention(retry, [&] { return launcher.run_and_wait(package_path, line); });
-  if (!exit_code) return exit_code.failure();
-  if (*exit_code != 0) return Failure{"安装未完成，原有文件和记录已保留。请检查目录权限后重试。"};
+  if (!exit_code)
+    return exit_code.failure();
+  if (*exit_code != 0)
+    return Failure{"安装未完成，原有文件和记录已保留。请检查目录权限后重试。"};
   return Ok{};
 }
 
-std::optional<StandardHandles> standard_handles_for_setup(const StandardHandles& own) {
+std::optional<StandardHandleHandovers> standard_handles_for_setup(
+    const std::array<OwnStandardHandle, 3>& own) {
   constexpr uintptr_t kInvalidHandle = ~uintptr_t{0};  // INVALID_HANDLE_VALUE
-  StandardHandles given{};
+  constexpr uint32_t kInherit = 1;                     // HANDLE_FLAG_INHERIT
+  StandardHandleHandovers handovers{};
   bool any = false;
   for (size_t i = 0; i < own.size(); ++i) {
-    if (own[i] == 0 || own[i] == kInvalidHandle) continue;
-    given[i] = own[i];
+    const OwnStandardHandle& handle = own[i];
+    if (handle.value == 0 || handle.value == kInvalidHandle || !handle.flags)
+      continue;
+    handovers[i] =
+        (*handle.flags & kInherit) != 0 ? HandleHandover::kAsIs : HandleHandover::kInheritableCopy;
     any = true;
   }
-  if (!any) return std::nullopt;
-  return given;
+  if (!any)
+    return std::nullopt;
+  return handovers;
 }
 
 }  // namespace quarvel

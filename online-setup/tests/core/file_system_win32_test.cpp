@@ -1,6 +1,7 @@
 // The Windows file seam against real files: a file another handle holds
 // without sharing fails with its system error code, so the contention retry can
-// recognise it; a hidden file is replaced by a truncating write and stays hidden.
+// recognise it; a file opened denying writes stays as it is; a hidden file is
+// replaced by a truncating write and stays hidden.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -33,6 +34,23 @@ TEST(FileSystemOnWindows, AFileHeldWithoutSharingFailsWithTheSharingViolationCod
   EXPECT_TRUE(verified.message().ends_with("(os error 32)")) << verified.message();
   CloseHandle(holder);
   EXPECT_TRUE(verify_package(files, path, manifest).value());
+}
+
+// A package held for its checks can still be read by others, but not
+// written, renamed or deleted until it is closed.
+TEST(FileSystemOnWindows, AFileOpenedDenyingWritesIsReadableButNotChangeable) {
+  TempDirectory directory;
+  FileSystem& files = system_file_system();
+  const std::string path = directory.path("package.exe");
+  ASSERT_TRUE(replace_file_contents(files, path, "package").ok());
+  auto held = files.open_read_deny_write(path);
+  ASSERT_TRUE(held.ok()) << held.message();
+  EXPECT_TRUE(files.open_read(path).ok());
+  EXPECT_EQ(files.open_write(path, WriteMode::kAppend).failure().system_error, 32u);
+  EXPECT_EQ(files.rename_replacing(path, directory.path("moved.exe")).failure().system_error, 32u);
+  EXPECT_EQ(files.remove_file(path).failure().system_error, 32u);
+  held.value().reset();
+  EXPECT_TRUE(files.remove_file(path).ok());
 }
 
 // Windows refuses CREATE_ALWAYS with FILE_ATTRIBUTE_NORMAL on a hidden file;

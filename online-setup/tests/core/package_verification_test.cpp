@@ -85,12 +85,26 @@ INSTANTIATE_TEST_SUITE_P(
                     DiskCase{"LastByteFlipped", 0, kPackage.size() - 1, false}),
     [](const testing::TestParamInfo<DiskCase>& info) { return std::string(info.param.name); });
 
-TEST(VerifyPackage, MissingFileIsFalseNotAMessage) {
+// Only a file or folder that is not there is a "no"; a file that cannot be
+// opened for any other reason is a failure with its text, so that no caller
+// takes it for a wrong file (and deletes it).
+TEST(VerifyPackage, OnlyAMissingFileIsFalseOtherOpenFailuresAreMessages) {
   TempDirectory directory;
-  const Result<bool> result =
-      verify_package(files(), directory.path("absent.exe"), manifest_for(kPackage));
-  ASSERT_TRUE(result.ok()) << result.message();
-  EXPECT_FALSE(*result);
+  write_file(directory.path("present.exe"), kPackage);
+  for (const std::string name : {"absent.exe", "absent\\p.exe", "present.exe\\p.exe"}) {
+    const Result<bool> result =
+        verify_package(files(), directory.path(name), manifest_for(kPackage));
+    ASSERT_TRUE(result.ok()) << name << ": " << result.message();
+    EXPECT_FALSE(*result) << name;
+  }
+  testing_support::MemoryFileSystem memory;
+  memory.files["C:\\cache\\p.exe"] = kPackage;
+  memory.unopenable.insert("C:\\cache\\p.exe");
+  memory.failure_text = "Insufficient system resources exist. (os error 1450)";
+  const Result<bool> unopenable =
+      verify_package(memory, "C:\\cache\\p.exe", manifest_for(kPackage));
+  ASSERT_FALSE(unopenable.ok());
+  EXPECT_EQ(unopenable.message(), memory.failure_text);
 }
 
 // A file another process holds is no wrong file: the open failure is the

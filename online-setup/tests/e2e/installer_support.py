@@ -79,10 +79,13 @@ def stand_in_package():
 
 def sign(source, target, signer="signer"):
     """Signs the program `source` into `target` with osslsigncode and the
-    test PKI's code-signing certificate `signer` (see harness/make-pki)."""
+    test PKI's code-signing certificate `signer` (see harness/make-pki); the
+    signature carries the issuing CA where the PKI has the signer's chain."""
     key = e2e_support.PKI_DIR / signer
+    chain = e2e_support.PKI_DIR / f"{signer}-chain.pem"
     pathlib.Path(target).unlink(missing_ok=True)  # osslsigncode does not overwrite
-    subprocess.run(["osslsigncode", "sign", "-certs", f"{key}.pem", "-key", f"{key}.key",
+    subprocess.run(["osslsigncode", "sign", "-certs", chain if chain.exists() else f"{key}.pem",
+                    "-key", f"{key}.key",
                     "-h", "sha256", "-in", str(source), "-out", str(target)],
                    check=True, capture_output=True)
 

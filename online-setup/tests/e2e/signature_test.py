@@ -1,9 +1,12 @@
 """Signed code under Wine, both ways: the signature-checking build starts only
 a package signed by an accepted signer (the stand-in setup signed with
-osslsigncode by the test PKI's signers), and the build signs an executable
-when it is given a code-signing certificate. signature-probe shows what the
-prefix's WinVerifyTrust reports for each file."""
+osslsigncode by the test PKI's signers; "Quarvel Test Publisher" is pinned to
+the test CA), and the build signs an executable when it is given a
+code-signing certificate. signature-probe shows what the prefix's
+WinVerifyTrust reports for each file, and which carried keys issued the
+signer."""
 
+import hashlib
 import json
 import shutil
 import subprocess
@@ -23,7 +26,16 @@ def probe(*paths):
     """WinVerifyTrust's result and the signer names of each file, as the
     installer sees them."""
     output = e2e_support.run_windows(PROBE, *map(e2e_support.windows_path, paths)).stdout
-    return [(found["trustResult"], found["signers"]) for found in e2e_support.json_lines(output)]
+    return [(found["trustResult"], found["signers"], found["issuerKeys"])
+            for found in e2e_support.json_lines(output)]
+
+
+def key_sha256(ca):
+    """The pin of a test CA, computed as the README tells a vendor to."""
+    pem = subprocess.run(["openssl", "x509", "-in", e2e_support.PKI_DIR / f"{ca}.pem", "-pubkey",
+                          "-noout"], capture_output=True, check=True).stdout
+    return hashlib.sha256(subprocess.run(["openssl", "pkey", "-pubin", "-outform", "DER"], input=pem,
+                                         capture_output=True, check=True).stdout).hexdigest()
 
 
 def osslsigncode_verifies(path, ca):
@@ -40,7 +52,8 @@ class PackageSignature(e2e_support.HostsTestCase):
         cls.addClassCleanup(shutil.rmtree, cls.folder, ignore_errors=True)
         cls.files = {"unsigned": installer_support.STAND_IN_SETUP}
         for name, signer in (("accepted", "signer"), ("other signer", "other-signer"),
-                             ("untrusted CA", "rogue-signer"), ("server certificate", "hosts")):
+                             ("untrusted CA", "rogue-signer"), ("server certificate", "hosts"),
+                             ("impostor CA", "impostor-signer")):
             cls.files[name] = cls.folder / f"{signer}.exe"
             installer_support.sign(installer_support.STAND_IN_SETUP, cls.files[name], signer)
         modified = bytearray(cls.files["accepted"].read_bytes())
@@ -57,7 +70,10 @@ class PackageSignature(e2e_support.HostsTestCase):
         run = self.run_installer("accepted")
         self.assertEqual(run.exit_code, 0, run.report)
         self.assertIsNotNone(run.setup_call)
-        for name in ("unsigned", "other signer", "modified after signing"):
+        # With the pin, the accepted name from another CA is refused, also
+        # from one that carries a certificate with the test CA's name and key.
+        for name in ("unsigned", "other signer", "modified after signing", "untrusted CA",
+                     "impostor CA"):
             with self.subTest(name):
                 run = self.run_installer(name)
                 self.assertEqual((run.exit_code, run.report), (1, REFUSED))
@@ -71,14 +87,17 @@ class PackageSignature(e2e_support.HostsTestCase):
 
     def test_the_probe_shows_which_signatures_wine_tells_apart(self):
         names = ("accepted", "other signer", "unsigned", "modified after signing", "untrusted CA",
-                 "server certificate")
+                 "impostor CA", "server certificate")
         self.assertEqual(probe(*(self.files[name] for name in names)), [
-            (0, [PUBLISHER]), (0, ["Other Test Publisher"]), (NO_SIGNATURE, []),
-            (BAD_DIGEST, []),
+            (0, [PUBLISHER], [key_sha256("ca")]), (0, ["Other Test Publisher"], []),
+            (NO_SIGNATURE, [], []), (BAD_DIGEST, [], []),
             # Windows refuses a chain that reaches no trusted root, and a
             # certificate not meant for code signing; Wine 8 accepts both
-            # (README: known limits of the Wine tests).
-            (0, [PUBLISHER]), (0, ["quarvel test host"])])
+            # (README: known limits of the Wine tests). The issuer keys
+            # tell them apart: only a carried key that signed the signer's
+            # certificate counts, not one that just bears the CA's name.
+            (0, [PUBLISHER], [key_sha256("rogue-ca")]), (0, [PUBLISHER], []),
+            (0, ["quarvel test host"], [])])
         self.assertFalse(osslsigncode_verifies(self.files["untrusted CA"], "ca"))
 
 
@@ -98,10 +117,10 @@ class ExecutableSigning(unittest.TestCase):
                                      f"-DQUARVEL_SIGN_KEY={pki / 'signer.key'}")
         self.assertTrue(osslsigncode_verifies(program, "ca"))
         self.assertFalse(osslsigncode_verifies(program, "rogue-ca"))
-        self.assertEqual(probe(program), [(0, [PUBLISHER])])
+        self.assertEqual(probe(program), [(0, [PUBLISHER], [])])
 
     def test_without_a_certificate_nothing_is_signed(self):
-        self.assertEqual(probe(self.build_fixture()), [(NO_SIGNATURE, [])])
+        self.assertEqual(probe(self.build_fixture()), [(NO_SIGNATURE, [], [])])
 
 
 if __name__ == "__main__":

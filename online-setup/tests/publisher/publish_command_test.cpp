@@ -103,21 +103,42 @@ TEST_F(PublishCommand, RefusesWhatTheInstallerWouldRefuseWithItsMessageAndWrites
   expect_nothing_written();
 }
 
-TEST_F(PublishCommand, FileProblemsFailWithTheirTextAndLeaveNoFileBehind) {
-  files.unreadable.insert("out\\latest.json.tmp");  // the read-back fails
+// The temporary file has a new name of its own: another one (of another run,
+// say) is never overwritten or removed, and on failure only its own goes.
+TEST_F(PublishCommand, FileProblemsFailWithTheirTextAndRemoveOnlyTheRunsOwnFile) {
+  files.files["out\\latest.json.tmp"] = "another run's";
+  files.writes_before_failure = 0;  // writing the temporary file fails
   EXPECT_EQ(run(arguments()).err, files.failure_text + "\n");
-  EXPECT_EQ(files.files.size(), 1u);
+  EXPECT_EQ(files.files.size(), 2u);
 
-  files.unreadable.clear();
+  files.writes_before_failure = -1;
   files.unwritable.insert(kManifest);  // the final rename fails
   const Outcome outcome = run(arguments());
   EXPECT_EQ(outcome.code, 1);
   EXPECT_EQ(outcome.err, files.failure_text + "\n");
-  EXPECT_EQ(files.files.size(), 1u);
+  EXPECT_EQ(files.files.size(), 2u);
+
+  files.unwritable.clear();
+  files.names_taken = 15;  // the last of 16 names is free
+  ASSERT_EQ(run(arguments()).code, 0);
+  EXPECT_EQ(files.files.size(), 3u);
+  EXPECT_EQ(files.files["out\\latest.json.tmp"], "another run's");
+  files.names_taken = 16;
+  EXPECT_EQ(run(arguments()).err, "The file exists. (os error 80)\n");
 
   files.files.erase("pkg.exe");
   EXPECT_EQ(run(arguments()).err, "cannot open the package: pkg.exe\n");
-  EXPECT_TRUE(files.files.empty());
+}
+
+// A file whose reads return more than its measured size (this process's
+// status, measured as 0 bytes) is still changing: it is refused.
+TEST_F(PublishCommand, APackageThatChangesWhileItIsReadIsRefused) {
+  std::vector<std::string> line = arguments();
+  line[0] = "/proc/self/status";
+  std::ostringstream out, err;
+  EXPECT_EQ(run_publish(line, system_file_system(), out, err), 1);
+  EXPECT_TRUE(err.str().starts_with("the package changed while it was read (0 bytes measured, "))
+      << err.str();
 }
 
 TEST_F(PublishCommand, AMalformedCommandLineShowsTheUsageAndWritesNothing) {

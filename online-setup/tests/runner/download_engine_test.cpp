@@ -211,6 +211,16 @@ INSTANTIATE_TEST_SUITE_P(
                     0,
                     {},
                     0},
+        // A complete download that cannot be opened is kept as it is.
+        FileFailure{"OpenCompletePartialFile",
+                    [](DownloadTest& t) {
+                      t.files.files[t.partial_file()] = t.content;
+                      t.files.unopenable.insert(t.partial_file());
+                    },
+                    0, 200000, 0},
+        FileFailure{"OpenPartialFileForVerification",
+                    [](DownloadTest& t) { t.files.unopenable.insert(t.partial_file()); }, 1, 200000,
+                    2},
         FileFailure{"ReadPartialFileForVerification",
                     [](DownloadTest& t) { t.files.unreadable.insert(t.partial_file()); }, 1, 200000,
                     2}),

@@ -80,8 +80,11 @@ struct FakeLauncher final : SetupLauncher {
 struct FakeVerifier final : SignatureVerifier {
   SignatureFinding finding;
   std::vector<std::string> paths;
-  SignatureFinding verify_file(const std::string& path) override {
+  std::function<void()> on_verify;
+  SignatureFinding verify_file(const std::string& path, ReadableFile&) override {
     paths.push_back(path);
+    if (on_verify)
+      on_verify();
     return finding;
   }
 };
@@ -330,6 +333,64 @@ TEST_F(InstallRun, ASetupStartRefusedForAMomentIsTriedAgain) {
   EXPECT_EQ(run_headless(environment, "D:\\Q", args({})).message(),
             "无法启动安装：另一个程序正在使用此文件，进程无法访问。 (os error 32)");
   EXPECT_EQ(launcher.command_lines.size(), 6u);
+}
+
+// The package is opened once for the checks, sharing read only, and held
+// until the setup has run (retried starts included): the signature is
+// checked while it is held, and nothing can replace the package meanwhile.
+TEST_F(InstallRun, ThePackageCheckedIsHeldUntilTheSetupHasRun) {
+  FakeVerifier verifier;
+  const PackageSignatureCheck check("Quarvel Test Publisher", verifier);
+  environment.signature_check = &check;
+  verifier.finding = {0, {"Quarvel Test Publisher"}, {}};
+  verifier.on_verify = [&] { EXPECT_TRUE(files.denies_writes(kPackagePath)); };
+  files.files[kPackagePath] = package;
+  files.files["C:\\cache\\other.exe"] = "other";
+  launcher.refused_starts = 2;
+  std::vector<uint32_t> replacements;  // the system codes of the attempts during the starts
+  launcher.on_run = [&] {
+    replacements.push_back(
+        files.open_write(kPackagePath, WriteMode::kTruncate).failure().system_error);
+    replacements.push_back(files.remove_file(kPackagePath).failure().system_error);
+    replacements.push_back(
+        files.rename_replacing("C:\\cache\\other.exe", kPackagePath).failure().system_error);
+  };
+  ASSERT_TRUE(run_headless(environment, "D:\\Q", args({})).ok());
+  EXPECT_EQ(launcher.command_lines.size(), 3u);
+  EXPECT_EQ(replacements, std::vector<uint32_t>(9, 32));
+  EXPECT_EQ(files.deny_write_opens, 1);
+  EXPECT_EQ(verifier.paths.size(), 1u);
+  EXPECT_TRUE(files.write_denied.empty()) << "released once the setup has run";
+}
+
+// At the hand-over a package gone is a changed package, and one that cannot
+// be opened for another reason ends the run with the system text.
+TEST_F(InstallRun, APackageThatCannotBeOpenedAtTheHandOverIsNotStarted) {
+  for (const bool gone : {true, false}) {
+    const LocationProvider provider = [&](std::chrono::nanoseconds, const ArgumentList&) {
+      if (gone)
+        files.files.erase(kPackagePath);
+      if (!gone)
+        files.unopenable.insert(kPackagePath);
+      return Result<std::string>("D:\\Q");
+    };
+    EXPECT_EQ(run_for_window(environment, args({}), provider).message(),
+              gone ? "安装包发生改变，未执行安装" : files.failure_text);
+  }
+  EXPECT_TRUE(launcher.command_lines.empty());
+}
+
+// A pause requested while the final checks run ends the run as a pause
+// before them does, and the run never shows itself installing.
+TEST_F(InstallRun, APauseDuringTheFinalChecksIsHonoured) {
+  FakeVerifier verifier;
+  const PackageSignatureCheck check("Quarvel Test Publisher", verifier);
+  environment.signature_check = &check;
+  verifier.finding = {0, {"Quarvel Test Publisher"}, {}};
+  verifier.on_verify = [this] { pause = true; };
+  EXPECT_EQ(run_headless(environment, "D:\\Q", args({})).message(), "下载已暂停，可重试继续下载");
+  EXPECT_TRUE(launcher.command_lines.empty());
+  EXPECT_FALSE(shared.installing);
 }
 
 }  // namespace

@@ -27,7 +27,8 @@ TEST(SetupArguments, FixedStartThenEachPassThroughSwitchOnce) {
 TEST(ComposeCommandLine, QuotesOnlyWhatNeedsIt) {
   EXPECT_EQ(compose_command_line("C:\\cache\\Setup.exe", {"--install-dir", "D:\\My Apps\\Quarvel"}),
             "\"C:\\cache\\Setup.exe\" --install-dir \"D:\\My Apps\\Quarvel\"");
-  EXPECT_EQ(compose_command_line("s.exe", {"", "a\\b\\", "x\ty"}), "\"s.exe\" \"\" a\\b\\ \"x\ty\"");
+  EXPECT_EQ(compose_command_line("s.exe", {"", "a\\b\\", "x\ty"}),
+            "\"s.exe\" \"\" a\\b\\ \"x\ty\"");
   EXPECT_EQ(compose_command_line("s.exe", {"a b\\"}), "\"s.exe\" \"a b\\\\\"")
       << "backslashes before the closing quote are doubled";
   EXPECT_EQ(compose_command_line("s.exe", {"say \"hi\\\" now"}),
@@ -42,11 +43,13 @@ TEST(ComposeCommandLine, ArgumentWithAQuoteButNoSpaceRoundTrips) {
 
 TEST(ComposeCommandLine, GeneratedArgumentsRoundTripThroughTheSplitter) {
   std::mt19937 random(20261208);
-  const std::vector<std::string> pieces{"a", " ", "\t", "\"", "\\", "\\\\", "安装", "é", "-", "\\\""};
+  const std::vector<std::string> pieces{"a",    " ",    "\t", "\"", "\\",
+                                        "\\\\", "安装", "é",  "-",  "\\\""};
   for (int round = 0; round < 2000; ++round) {
     Arguments arguments(random() % 5);
     for (std::string& argument : arguments) {
-      for (int n = random() % 7; n > 0; --n) argument += pieces[random() % pieces.size()];
+      for (int n = random() % 7; n > 0; --n)
+        argument += pieces[random() % pieces.size()];
     }
     const std::string line = compose_command_line("C:\\q\\Setup.exe", arguments);
     ASSERT_EQ(testing_support::split_after_program(line), arguments) << line;
@@ -72,7 +75,8 @@ TEST(LaunchSetup, JudgesTheExitCode) {
   RecordingLauncher launcher;
   EXPECT_TRUE(launch_setup(launcher, retry, "C:\\c\\S.exe", "D:\\Q", {"p", "--no-launch"}).ok());
   EXPECT_EQ(launcher.program, "C:\\c\\S.exe");
-  EXPECT_EQ(launcher.command_line, "\"C:\\c\\S.exe\" --online-install --install-dir D:\\Q --no-launch");
+  EXPECT_EQ(launcher.command_line,
+            "\"C:\\c\\S.exe\" --online-install --install-dir D:\\Q --no-launch");
 
   launcher.answer = uint32_t{3010};
   EXPECT_EQ(launch_setup(launcher, retry, "S.exe", "D:\\Q", {"p"}).message(),
@@ -83,12 +87,15 @@ TEST(LaunchSetup, JudgesTheExitCode) {
             "无法启动安装：找不到文件。 (os error 2)");
 }
 
-TEST(StandardHandlesForSetup, PassesTheValidOnesAndNullForTheRest) {
-  constexpr uintptr_t kInvalid = ~uintptr_t{0};
-  EXPECT_EQ(standard_handles_for_setup({0, 0, 0}), std::nullopt);
-  EXPECT_EQ(standard_handles_for_setup({kInvalid, 0, kInvalid}), std::nullopt);
-  EXPECT_EQ(standard_handles_for_setup({0, 0x44, kInvalid}), (StandardHandles{0, 0x44, 0}));
-  EXPECT_EQ(standard_handles_for_setup({0x8, 0xC, 0x10}), (StandardHandles{0x8, 0xC, 0x10}));
+TEST(StandardHandlesForSetup, PassesTheUsableOnesAndCopiesTheNonInheritableAsInheritable) {
+  using enum HandleHandover;
+  const OwnStandardHandle null{0, 0}, invalid{~uintptr_t{0}, 0}, closed{0x44, std::nullopt},
+      inheritable{0x8, 1}, not_inheritable{0xC, 0}, protected_only{0x10, 2};
+  EXPECT_EQ(standard_handles_for_setup({null, invalid, closed}), std::nullopt);
+  EXPECT_EQ(standard_handles_for_setup({closed, inheritable, invalid}),
+            (StandardHandleHandovers{kNone, kAsIs, kNone}));
+  EXPECT_EQ(standard_handles_for_setup({not_inheritable, protected_only, inheritable}),
+            (StandardHandleHandovers{kInheritableCopy, kInheritableCopy, kAsIs}));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -22,6 +23,14 @@ class MemoryFileSystem final : public FileSystem {
   std::set<std::string> undeletable;
   // Paths that open for reading but whose reads fail.
   std::set<std::string> unreadable;
+  // Paths whose opening for reading fails with failure_text (no system code).
+  std::set<std::string> unopenable;
+  // Paths open through open_read_deny_write, once per open file: writing,
+  // deleting and renaming them fail with a sharing violation meanwhile.
+  std::multiset<std::string> write_denied;
+  int deny_write_opens = 0;
+  // Number of kCreateNew opens that fail as if another file had the name.
+  int names_taken = 0;
   // Number of write_all calls that succeed before every later one fails.
   int writes_before_failure = -1;
   // Per path: number of write_all calls to it that succeed before later ones fail.
@@ -51,6 +60,7 @@ class MemoryFileSystem final : public FileSystem {
     return true;
   }
   static Failure sharing_violation() { return Failure{kSharingViolation, 32}; }
+  bool denies_writes(const std::string& path) const { return write_denied.count(path) != 0; }
 
   Status create_directories(const std::string& path) override {
     if (unwritable.count(path) != 0)
@@ -66,10 +76,11 @@ class MemoryFileSystem final : public FileSystem {
   }
   bool is_regular_file(const std::string& path) override { return files.count(path) != 0; }
   Result<std::unique_ptr<ReadableFile>> open_read(const std::string& path) override;
+  Result<std::unique_ptr<ReadableFile>> open_read_deny_write(const std::string& path) override;
   Result<std::unique_ptr<WritableFile>> open_write(const std::string& path,
                                                    WriteMode mode) override;
   Status remove_file(const std::string& path) override {
-    if (holds(path, false))
+    if (holds(path, false) || denies_writes(path))
       return sharing_violation();
     if (unwritable.count(path) != 0 || undeletable.count(path) != 0 || files.erase(path) == 0) {
       return Failure{failure_text};
@@ -77,7 +88,7 @@ class MemoryFileSystem final : public FileSystem {
     return Ok{};
   }
   Status rename_replacing(const std::string& from, const std::string& to) override {
-    if (holds(from, false) || holds(to, false))
+    if (holds(from, false) || holds(to, false) || denies_writes(from) || denies_writes(to))
       return sharing_violation();
     const auto it = files.find(from);
     if (unwritable.count(from) != 0 || unwritable.count(to) != 0 || it == files.end()) {
@@ -94,6 +105,11 @@ class MemoryReadableFile final : public ReadableFile {
  public:
   MemoryReadableFile(std::string bytes, std::string read_failure)
       : bytes_(std::move(bytes)), read_failure_(std::move(read_failure)) {}
+  ~MemoryReadableFile() override {
+    if (on_close)
+      on_close();
+  }
+  std::function<void()> on_close;
   Result<uint64_t> size() override { return bytes_.size(); }
   Result<size_t> read(std::span<uint8_t> buffer) override {
     if (!read_failure_.empty())
@@ -145,10 +161,11 @@ class MemoryWritableFile final : public WritableFile {
   std::string path_;
 };
 
-inline Result<std::unique_ptr<ReadableFile>> MemoryFileSystem::open_read(
-    const std::string& path) {
+inline Result<std::unique_ptr<ReadableFile>> MemoryFileSystem::open_read(const std::string& path) {
   if (holds(path, true))
     return sharing_violation();
+  if (unopenable.count(path) != 0)
+    return Failure{failure_text};
   const auto it = files.find(path);
   if (it == files.end())
     return Failure{"The system cannot find the file specified. (os error 2)", 2};
@@ -157,10 +174,27 @@ inline Result<std::unique_ptr<ReadableFile>> MemoryFileSystem::open_read(
       std::make_unique<MemoryReadableFile>(it->second, read_failure));
 }
 
+inline Result<std::unique_ptr<ReadableFile>> MemoryFileSystem::open_read_deny_write(
+    const std::string& path) {
+  Result<std::unique_ptr<ReadableFile>> opened = open_read(path);
+  if (!opened)
+    return opened;
+  write_denied.insert(path);
+  ++deny_write_opens;
+  static_cast<MemoryReadableFile&>(**opened).on_close = [this, path] {
+    write_denied.erase(write_denied.find(path));
+  };
+  return opened;
+}
+
 inline Result<std::unique_ptr<WritableFile>> MemoryFileSystem::open_write(const std::string& path,
                                                                           WriteMode mode) {
+  if (denies_writes(path))
+    return sharing_violation();
   if (unwritable.count(path) != 0)
     return Failure{failure_text};
+  if (mode == WriteMode::kCreateNew && (files.count(path) != 0 || names_taken-- > 0))
+    return Failure{"The file exists. (os error 80)", 80};
   if (mode == WriteMode::kTruncate) {
     files[path].clear();
   } else {
