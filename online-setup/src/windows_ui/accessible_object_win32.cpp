@@ -223,7 +223,7 @@ class AccessibleClient final : public IAccessible {
           return object->accLocation(left, top, width, height, id);
         },
         [&](const AccessibleElement& e) {
-          const PixelRect edges = scale_edges(e.rect, system_dpi());
+          const PixelRect edges = scale_edges(e.rect, layout_dpi());
           POINT origin{edges.left, edges.top};
           ClientToScreen(window_, &origin);
           *left = origin.x;
@@ -247,7 +247,7 @@ class AccessibleClient final : public IAccessible {
     POINT point{x, y};
     ScreenToClient(window_, &point);
     const std::vector<AccessibleElement> elements = children();
-    const std::optional<int> id = accessible_child_at(elements, point.x, point.y, system_dpi());
+    const std::optional<int> id = accessible_child_at(elements, point.x, point.y, layout_dpi());
     if (!id)
       return standard_->accHitTest(x, y, out);
     VariantInit(out);

@@ -85,9 +85,9 @@ std::vector<AccessibleChange> accessible_changes(const std::vector<AccessibleEle
 std::optional<int> accessible_child_at(const std::vector<AccessibleElement>& elements,
                                        int32_t x,
                                        int32_t y,
-                                       uint32_t system_dpi) {
+                                       uint32_t dpi) {
   for (size_t i = 0; i < elements.size(); ++i) {
-    const PixelRect r = scale_edges(elements[i].rect, system_dpi);
+    const PixelRect r = scale_edges(elements[i].rect, dpi);
     if (x >= r.left && x < r.right && y >= r.top && y < r.bottom)
       return static_cast<int>(i) + 1;
   }

@@ -70,11 +70,11 @@ std::vector<AccessibleChange> accessible_changes(const std::vector<AccessibleEle
                                                  const std::vector<AccessibleElement>& after);
 
 // The child id of the element whose scaled rectangle holds client pixel
-// (x, y) at `system_dpi`; nullopt when none does.
+// (x, y) at `dpi`; nullopt when none does.
 std::optional<int> accessible_child_at(const std::vector<AccessibleElement>& elements,
                                        int32_t x,
                                        int32_t y,
-                                       uint32_t system_dpi);
+                                       uint32_t dpi);
 
 // The accessible name of the location box: its painted label "安装位置".
 std::string location_box_name();

@@ -16,7 +16,7 @@ COLORREF colour_ref(uint32_t rgb) {
 }
 
 RECT pixel_rect(const LogicalRect& rect) {
-  const PixelRect edges = scale_edges(rect, system_dpi());
+  const PixelRect edges = scale_edges(rect, layout_dpi());
   return {edges.left, edges.top, edges.right, edges.bottom};
 }
 

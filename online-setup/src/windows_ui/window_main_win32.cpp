@@ -53,15 +53,23 @@ void register_window_class(HINSTANCE instance) {
 }
 
 // The main window, hidden, with a scaled 600 x 440 client area, centred on
-// the primary screen; nullptr when it cannot be created.
+// the primary screen and laid out smaller where it would not fit the primary
+// monitor's work area; nullptr when it cannot be created.
 HWND create_main_window(HINSTANCE instance) {
-  RECT outer{0, 0, scale(kClientArea.width), scale(kClientArea.height)};
-  AdjustWindowRect(&outer, kWindowStyle, FALSE);
-  const int width = outer.right - outer.left;
-  const int height = outer.bottom - outer.top;
-  const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-  return CreateWindowExW(0, kClassName, kTitle, kWindowStyle, x, y, width, height, nullptr, nullptr,
+  RECT frame{0, 0, 0, 0};
+  AdjustWindowRect(&frame, kWindowStyle, FALSE);
+  const int screen_width = GetSystemMetrics(SM_CXSCREEN);
+  const int screen_height = GetSystemMetrics(SM_CYSCREEN);
+  RECT work{0, 0, screen_width, screen_height};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const WindowPlacement placement =
+      place_window(GetDpiForSystem(), {frame.left, frame.top, frame.right, frame.bottom},
+                   screen_width, screen_height, {work.left, work.top, work.right, work.bottom});
+  // Every later scale() of the window, its controls and fonts uses it.
+  use_layout_dpi(placement.layout_dpi);
+  const PixelRect& outer = placement.outer;
+  return CreateWindowExW(0, kClassName, kTitle, kWindowStyle, outer.left, outer.top,
+                         outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
                          instance, nullptr);
 }
 

@@ -99,7 +99,7 @@ void on_key_up(HWND window, WPARAM key) {
 void on_button_up(HWND window, LPARAM lparam) {
   const auto x = static_cast<uint32_t>(LOWORD(lparam));
   const auto y = static_cast<uint32_t>(HIWORD(lparam));
-  if (hits_main_button(x, y, system_dpi()))
+  if (hits_main_button(x, y, layout_dpi()))
     press_main_button(window);
 }
 

@@ -54,6 +54,15 @@ def scaled(value, dpi):
     return (product + 48) // 96 if product >= 0 else -((-product + 48) // 96)
 
 
+def shown_dpi(width, height, system_dpi):
+    """The DPI a client area of width x height is laid out at: the system
+    DPI, or the one the window lowered it to so that it fits the screen."""
+    for dpi in range(system_dpi, 95, -1):
+        if (scaled(600, dpi), scaled(440, dpi)) == (width, height):
+            return dpi
+    return system_dpi
+
+
 def wait_until(condition, timeout, interval=0.1):
     """The first true value of condition() within timeout seconds, else None."""
     deadline = time.monotonic() + timeout
@@ -181,6 +190,7 @@ class Installer:
             self.stop()
             raise AssertionError("the main window did not appear")
         self.x, self.y, self.width, self.height = window_geometry(self.window)
+        self.dpi = shown_dpi(self.width, self.height, dpi)
 
     def __enter__(self):
         return self
@@ -419,6 +429,22 @@ class StoppedWindow(WindowTest):
         self.assert_new_run(lambda: installer.key("Return"), False)
         self.assert_new_run(installer.focus_main_window, False)
         self.assert_new_run(lambda: installer.key("Return"), True)
+
+    def test_at_192_dpi_the_window_is_laid_out_smaller_to_fit_the_screen(self):
+        with SystemDpi(192):
+            installer = self.start_stopped(192)
+        screen_width, screen_height = screen_size()
+        self.assertEqual((screen_width, screen_height), (1366, 768), "the display of the test")
+        self.assertTrue(96 < installer.dpi < 192, f"laid out at {installer.dpi} DPI")
+        # Centred, the caption above the client area included.
+        self.assertEqual(installer.x, (screen_width - installer.width) // 2)
+        self.assertGreater(installer.y - (screen_height - installer.height) // 2, 0)
+        self.assertLessEqual(installer.y + installer.height, screen_height)
+        shot = installer.screenshot("fit-192dpi")
+        self.assertEqual(shot.pixel(*STAGE_CIRCLES[0]), TEAL)
+        self.assertEqual(shot.pixel(580, 398), WHITE, "right of the main button")
+        self.assertIn(WARNING_TEXT, shot.colours_in(*STATUS_TEXT))
+        self.assert_new_run(lambda: installer.click_logical(MAIN_BUTTON), True)
 
     def test_closing_a_stopped_window_ends_the_process(self):
         installer = self.start_stopped()

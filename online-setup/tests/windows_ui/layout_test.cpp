@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -65,6 +66,69 @@ TEST(MainButtonHit, CountsTheLeftAndTopEdgesButNotTheRightAndBottom) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(hits_main_button(c.x, c.y, c.dpi), c.hit) << c.x << "," << c.y << " at " << c.dpi;
+  }
+}
+
+TEST(WindowPlacement, TheLayoutDpiIsLoweredUntilTheWindowFitsItsWorkArea) {
+  const PixelRect frame96{-3, -26, 3, 3};
+  const PixelRect frame192{-6, -52, 6, 6};
+  const struct {
+    const char* screen;
+    uint32_t dpi;
+    PixelRect frame;
+    int32_t width, height;
+    PixelRect work;
+    uint32_t layout_dpi;
+    PixelRect outer;
+  } cases[] = {
+      {"fits: centred on the screen",
+       96,
+       frame96,
+       1024,
+       768,
+       {0, 0, 1024, 768},
+       96,
+       {209, 149, 815, 618}},
+      {"fits at 144", 144, frame96, 1366, 768, {0, 0, 1366, 768}, 144, {230, 39, 1136, 728}},
+      // 155 DPI: a client of 969 x 710 under a 52-pixel caption, the full height.
+      {"192 on 1366 x 768", 192, frame192, 1366, 768, {0, 0, 1366, 768}, 155, {192, 0, 1173, 768}},
+      {"a taskbar below", 192, frame192, 1366, 768, {0, 0, 1366, 728}, 146, {220, 1, 1145, 728}},
+      {"a taskbar above", 192, frame192, 1366, 768, {0, 40, 1366, 768}, 146, {220, 40, 1145, 767}},
+      {"too small even at 96: the caption stays on screen",
+       96,
+       frame96,
+       600,
+       400,
+       {0, 0, 600, 400},
+       96,
+       {0, 0, 606, 469}},
+      {"a DPI below 96 is the design size",
+       72,
+       frame96,
+       1024,
+       768,
+       {0, 0, 1024, 768},
+       72,
+       {209, 149, 815, 618}},
+  };
+  for (const auto& c : cases) {
+    const WindowPlacement p = place_window(c.dpi, c.frame, c.width, c.height, c.work);
+    EXPECT_EQ(p.layout_dpi, c.layout_dpi) << c.screen;
+    EXPECT_EQ((std::array{p.outer.left, p.outer.top, p.outer.right, p.outer.bottom}),
+              (std::array{c.outer.left, c.outer.top, c.outer.right, c.outer.bottom}))
+        << c.screen;
+  }
+}
+
+TEST(WindowPlacement, TheFittedClientAreaIsTheLargestThatFits) {
+  const PixelRect frame{-6, -52, 6, 6};
+  for (int32_t height = 500; height <= 1000; height += 7) {
+    const WindowPlacement p = place_window(192, frame, 1920, height, {0, 0, 1920, height});
+    const int32_t client = scale_for_dpi(440, p.layout_dpi);
+    EXPECT_LE(client + 58, height) << height;
+    if (p.layout_dpi < 192 && p.layout_dpi > 96)
+      EXPECT_GT(scale_for_dpi(440, p.layout_dpi + 1) + 58, height) << height;
+    EXPECT_GE(p.outer.top, 0) << height;
   }
 }
 
