@@ -68,8 +68,8 @@ void on_command(HWND window, WPARAM wparam) {
 
 void on_paint(HWND window) {
   const PaintSnapshot snapshot = take_paint_snapshot(shared_status(), window_state());
-  paint_window(window, snapshot);
-  g_refresh.painted(snapshot);
+  if (paint_window(window, snapshot))
+    g_refresh.painted(snapshot);
 }
 
 void on_timer(HWND window) {
