@@ -8,10 +8,9 @@
 
 #include "core/system_libraries_win32.h"
 #include "core/wide_win32.h"
-#include "runner/run_status.h"
 #include "windows_ui/layout.h"
 #include "windows_ui/paint_plan.h"
-#include "windows_ui/window_state.h"
+#include "windows_ui/window_look_win32.h"
 
 namespace quarvel::win32 {
 namespace {
@@ -21,8 +20,9 @@ static_assert(static_cast<LONG>(AccessibleRole::kListItem) == ROLE_SYSTEM_LISTIT
               static_cast<LONG>(AccessibleRole::kStaticText) == ROLE_SYSTEM_STATICTEXT &&
               static_cast<LONG>(AccessibleRole::kProgressBar) == ROLE_SYSTEM_PROGRESSBAR);
 static_assert(kStateUnavailable == STATE_SYSTEM_UNAVAILABLE &&
-              kStateSelected == STATE_SYSTEM_SELECTED && kStateChecked == STATE_SYSTEM_CHECKED &&
-              kStateReadOnly == STATE_SYSTEM_READONLY);
+              kStateSelected == STATE_SYSTEM_SELECTED && kStateFocused == STATE_SYSTEM_FOCUSED &&
+              kStateChecked == STATE_SYSTEM_CHECKED && kStateReadOnly == STATE_SYSTEM_READONLY &&
+              kStateFocusable == STATE_SYSTEM_FOCUSABLE);
 
 // Holds one reference and releases it.
 template <class Interface>
@@ -82,7 +82,7 @@ const OleaccApi& oleacc() {
 // The window's client object: the main window's painted children, decided
 // anew from a snapshot at each call, beside the two controls' own objects;
 // for the location box, its standard object with a name. What the standard
-// object knows (the window's title, place, parent, focus) comes from it.
+// object knows (the window's title, place, parent) comes from it.
 class AccessibleClient final : public IAccessible {
  public:
   AccessibleClient(HWND window, IAccessible* standard, Content content)
@@ -195,7 +195,14 @@ class AccessibleClient final : public IAccessible {
         [&](IAccessible* object, VARIANT id) { return object->get_accKeyboardShortcut(id, out); },
         [](const AccessibleElement&) { return S_FALSE; });
   }
+  // The main button while the main window has the focus; a control's
+  // object while it has, as the standard object tells.
   HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* out) override {
+    VariantInit(out);
+    if (content_ == Content::kMainWindow) {
+      if (const std::optional<int> id = focused_child(children()))
+        return number_result(*id, out);
+    }
     return standard_->get_accFocus(out);
   }
   HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* out) override {
@@ -276,7 +283,7 @@ class AccessibleClient final : public IAccessible {
 
  private:
   std::vector<AccessibleElement> children() const {
-    return accessible_elements(take_paint_snapshot(shared_status(), window_state()));
+    return accessible_elements(window_snapshot(window_));
   }
 
   // The element a child id names; nullopt for an id outside the list.
@@ -362,6 +369,11 @@ void name_location_box(HWND box) {
   // The edit control's own procedure, kept first where the new one finds it.
   SetWindowLongPtrW(box, GWLP_USERDATA, GetWindowLongPtrW(box, GWLP_WNDPROC));
   SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(location_box_proc));
+}
+
+void announce_focus(HWND window) {
+  if (const std::optional<int> id = focused_child(accessible_elements(window_snapshot(window))))
+    NotifyWinEvent(EVENT_OBJECT_FOCUS, window, OBJID_CLIENT, *id);
 }
 
 void announce(HWND window, const std::vector<AccessibleChange>& changes) {

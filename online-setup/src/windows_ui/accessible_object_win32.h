@@ -44,6 +44,10 @@ std::optional<LRESULT> answer_get_object(HWND window, WPARAM wparam, LPARAM lpar
 // WM_GETOBJECT. Does nothing to a null handle.
 void name_location_box(HWND box);
 
+// Raises the focus event of the painted element that has the keyboard focus
+// (the main button, once the main window has it), if any.
+void announce_focus(HWND window);
+
 // Raises the WinEvents of the client area's changed children (name, value,
 // state), so that screen readers read the progress and the result.
 void announce(HWND window, const std::vector<AccessibleChange>& changes);

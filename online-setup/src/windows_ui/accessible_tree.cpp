@@ -1,7 +1,5 @@
 #include "windows_ui/accessible_tree.h"
 
-#include "windows_ui/window_input.h"
-
 namespace quarvel {
 namespace {
 
@@ -24,12 +22,6 @@ LogicalRect stage_rect(const Picture& p, int index) {
   const LogicalRect& circle = p.stage_circles[index];
   const LogicalRect& label = p.stage_labels[index].rect;
   return {circle.x, circle.y, label.x + label.width - circle.x, label.height};
-}
-
-// The button is unavailable exactly where a press does nothing.
-bool press_does_nothing(const PaintSnapshot& s) {
-  return main_button_action(s.running, s.installing, s.finished, s.preview) ==
-         MainButtonAction::kNothing;
 }
 
 AccessibleElement control(int id, const LogicalRect& rect) {
@@ -57,12 +49,22 @@ std::vector<AccessibleElement> accessible_elements(const PaintSnapshot& snapshot
   elements.push_back(control(kLocationBoxId, kLocationBoxRect));
   elements.push_back(control(kBrowseButtonId, kBrowseButtonRect));
   elements.push_back(static_text(p.note));
+  // Unavailable exactly where a press does nothing.
   elements.push_back({.role = AccessibleRole::kPushButton,
                       .name = p.button.text,
-                      .state = press_does_nothing(snapshot) ? kStateUnavailable : 0u,
+                      .state = kStateFocusable | (p.button_available ? 0u : kStateUnavailable) |
+                               (p.button_focused ? kStateFocused : 0u),
                       .rect = p.button.rect,
                       .presses_main_button = true});
   return elements;
+}
+
+std::optional<int> focused_child(const std::vector<AccessibleElement>& elements) {
+  for (size_t i = 0; i < elements.size(); ++i) {
+    if ((elements[i].state & kStateFocused) != 0)
+      return static_cast<int>(i) + 1;
+  }
+  return std::nullopt;
 }
 
 std::vector<AccessibleChange> accessible_changes(const std::vector<AccessibleElement>& before,

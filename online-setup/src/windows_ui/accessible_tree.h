@@ -26,8 +26,10 @@ enum class AccessibleRole : int32_t {
 enum AccessibleState : uint32_t {
   kStateUnavailable = 0x01,
   kStateSelected = 0x02,
+  kStateFocused = 0x04,
   kStateChecked = 0x10,
   kStateReadOnly = 0x40,
+  kStateFocusable = 0x100000,
 };
 
 // The name a push button's default action is announced with.
@@ -52,8 +54,13 @@ struct AccessibleElement {
 // selected, waiting: unavailable), the progress bar (value: the painted
 // percent text), the status line, the location label, the location box, the
 // browse button, the note and the main button (its painted label; unavailable
-// exactly when a press does nothing: in preview and while installing).
+// exactly when a press does nothing: in preview and while installing;
+// focusable, and focused while the main window has the keyboard focus).
 std::vector<AccessibleElement> accessible_elements(const PaintSnapshot& snapshot);
+
+// The child id of the painted element that has the keyboard focus; nullopt
+// when none has (the focus is on a control or elsewhere).
+std::optional<int> focused_child(const std::vector<AccessibleElement>& elements);
 
 enum class AccessibleChangeKind { kName, kValue, kState };
 

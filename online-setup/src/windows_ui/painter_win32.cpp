@@ -4,6 +4,7 @@
 #include "windows_ui/gdi_handles_win32.h"
 #include "windows_ui/layout.h"
 #include "windows_ui/paint_plan.h"
+#include "windows_ui/palette.h"
 #include "windows_ui/window_refresh.h"
 
 namespace quarvel::win32 {
@@ -91,7 +92,9 @@ bool paint_window(HWND window, const PaintSnapshot& snapshot) {
   const MemoryDc memory(CreateCompatibleDC(paint.dc()));
   const GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(paint.dc(), client.right, client.bottom));
   const Selection bitmap_selection(memory.get(), bitmap.get());
-  FillRect(memory.get(), &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  const GdiObject<HBRUSH> background(
+      CreateSolidBrush(colour_ref(palette(snapshot.look.high_contrast).background)));
+  FillRect(memory.get(), &client, background.get());
   for (const DrawOperation& op : paint_operations(snapshot))
     draw(memory.get(), op);
   BitBlt(paint.dc(), 0, 0, client.right, client.bottom, memory.get(), 0, 0, SRCCOPY);

@@ -15,6 +15,7 @@
 #include "windows_ui/gdi_handles_win32.h"
 #include "windows_ui/layout.h"
 #include "windows_ui/painter_win32.h"
+#include "windows_ui/window_look_win32.h"
 #include "windows_ui/window_proc_win32.h"
 #include "windows_ui/window_state.h"
 #include "windows_ui/worker.h"
@@ -94,11 +95,7 @@ std::string copy_install_dir(WindowState& state) {
 void run_message_loop(HWND window) {
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (message.message == WM_KEYDOWN) {
-      const bool repeat = (message.lParam & (1 << 30)) != 0;
-      win32::note_key_down(message.wParam, message.hwnd == window, repeat);
-    }
-    if (IsDialogMessageW(window, &message))
+    if (win32::pre_translate(window, message) || IsDialogMessageW(window, &message))
       continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
@@ -131,6 +128,11 @@ void window_main() {
   SendMessageW(box, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
   SendMessageW(browse, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
   win32::name_location_box(box);
+  win32::read_system_colours();
+  // Focus indicators hidden when the program was started with the mouse,
+  // shown when with the keyboard.
+  SendMessageW(window, WM_CHANGEUISTATE,
+               MAKEWPARAM(UIS_INITIALIZE, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
   ShowWindow(window, SW_SHOWNORMAL);
   ShowWindow(window, SW_SHOW);
   UpdateWindow(window);

@@ -40,6 +40,9 @@ WARNING_TEXT = (0x9C, 0x4D, 0x3D)
 
 # Logical points inside painted shapes, away from edges and labels.
 MAIN_BUTTON = (481, 398)
+# The focus ring left of the main button: 2 units wide, then 2 units of gap.
+FOCUS_RING = ((471, 398), (472, 398))
+RING_GAP = ((473, 398), (474, 398))
 STAGE_CIRCLES = ((36, 206), (214, 206), (392, 206))
 BROWSE_BUTTON = (521, 353)
 LOCATION_BOX = (200, 353)
@@ -428,6 +431,48 @@ class StoppedWindow(WindowTest):
         installer.click_logical(LOCATION_BOX)
         self.assert_new_run(lambda: installer.key("Return"), False)
         self.assert_new_run(installer.focus_main_window, False)
+        self.assert_new_run(lambda: installer.key("Return"), True)
+
+    def use_the_browse_button(self, installer, press, folder=None):
+        """Opens the folder dialog with `press`, then picks `folder` or cancels.
+        Without a window manager nothing gives the keyboard back to the main
+        window when the dialog closes: the test does, as Windows would."""
+        press()
+        dialog = find_window("^" + DIALOG_TITLE + "$", timeout=15)
+        self.assertIsNotNone(dialog, "the focus was not on the browse button")
+        time.sleep(0.5)  # a dialog clicked while it is still being laid out ignores the click
+        _, _, width, height = window_geometry(dialog)
+        if folder is None:
+            xdotool("mousemove", "--window", dialog, width - 35, height - 14, "click", "1")
+        else:
+            xdotool("mousemove", "--window", dialog, width // 2 + 120, height - 42, "click", "1")
+            installer.type(windows_path(folder))
+            installer.key("Return")
+        self.assertTrue(wait_until(lambda: not xdotool("search", "--name", DIALOG_TITLE)
+                                   .stdout.strip(), 10), "the dialog stayed open")
+        xdotool("windowfocus", installer.window)
+
+    def test_tab_cycles_through_box_browse_and_main_button_which_shows_its_focus(self):
+        installer = self.start_stopped()
+        installer.focus_main_window()
+        installer.key("Tab")
+        installer.key("Tab")
+        shot = installer.screenshot("focus-on-browse")
+        self.assertEqual([shot.pixel(*p) for p in FOCUS_RING], [WHITE, WHITE])
+        # Picked or cancelled, the dialog hands the focus back to the browse
+        # button, whose next stop is the main button.
+        self.use_the_browse_button(installer, lambda: installer.key("space"), self.folder)
+        installer.key("Tab")
+        shot = installer.screenshot("focus-on-main-button")
+        self.assertEqual([shot.pixel(*p) for p in FOCUS_RING + RING_GAP],
+                         [TEAL, TEAL, WHITE, WHITE], "a 2-pixel ring apart from the button")
+        self.assertEqual(shot.pixel(*MAIN_BUTTON), TEAL)
+        self.assert_new_run(lambda: installer.key("space"), True)
+        self.assertTrue(wait_until(installer.main_button_active, 10))
+        installer.key("shift+Tab")
+        self.use_the_browse_button(installer, lambda: installer.key("Return"))
+        installer.key("shift+Tab")
+        installer.key("shift+Tab")
         self.assert_new_run(lambda: installer.key("Return"), True)
 
     def test_at_192_dpi_the_window_is_laid_out_smaller_to_fit_the_screen(self):

@@ -5,11 +5,12 @@
 //   accessibility-client read          one JSON line: the client object and its children
 //   accessibility-client press NAME    the default action of the push button named NAME
 //   accessibility-client watch SECONDS JSON lines: every tree that differs from the one
-//                                      before, and every name, value and state change
-//                                      event of the window, until the window is gone
+//                                      before, and every focus, name, value and state
+//                                      change event of the window, until the window is gone
 //
 // A tree is {"name","role","state","value","children":[...]}; an event is
-// {"event":"name"|"value"|"state","child":N,"name","value"} read when it arrives.
+// {"event":"focus"|"name"|"value"|"state","child":N,"name","value"} read when it
+// arrives.
 // Exit codes: 0 done, 1 an accessibility call failed, 2 no such button,
 // 3 no installer window.
 #include <oleacc.h>
@@ -134,7 +135,8 @@ void CALLBACK
 on_event(HWINEVENTHOOK, DWORD event, HWND window, LONG object_id, LONG child, DWORD, DWORD) {
   if (window != installer_window() || object_id != OBJID_CLIENT)
     return;
-  const char* kind = event == EVENT_OBJECT_NAMECHANGE    ? "name"
+  const char* kind = event == EVENT_OBJECT_FOCUS         ? "focus"
+                     : event == EVENT_OBJECT_NAMECHANGE  ? "name"
                      : event == EVENT_OBJECT_VALUECHANGE ? "value"
                      : event == EVENT_OBJECT_STATECHANGE ? "state"
                                                          : nullptr;
@@ -159,8 +161,8 @@ int watch(double seconds) {
     return 3;
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
-  const HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_STATECHANGE, EVENT_OBJECT_VALUECHANGE,
-                                             nullptr, on_event, process, 0, WINEVENT_OUTOFCONTEXT);
+  const HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_VALUECHANGE, nullptr,
+                                             on_event, process, 0, WINEVENT_OUTOFCONTEXT);
   json last;
   const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
   while (IsWindow(window) && GetTickCount64() < end) {

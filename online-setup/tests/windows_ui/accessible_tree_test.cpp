@@ -68,7 +68,7 @@ Heard heard(const std::vector<AccessibleElement>& elements) {
           .stages = {},
           .percent = child(elements, kProgress).value,
           .button = child(elements, kButton).name,
-          .button_unavailable = child(elements, kButton).state == kStateUnavailable};
+          .button_unavailable = (child(elements, kButton).state & kStateUnavailable) != 0};
   for (int i = 0; i < 3; ++i)
     h.stages.push_back(child(elements, kFirstStage + i).state);
   return h;
@@ -134,6 +134,20 @@ TEST(AccessibleTree, ChangesAreTheNamesValuesAndStatesThatDiffer) {
                                            {K::kName, kButton},
                                            {K::kState, kButton}}));
   EXPECT_EQ(accessible_changes({}, accessible_elements(paused)), std::vector<AccessibleChange>{});
+}
+
+TEST(AccessibleTree, TheMainButtonIsFocusableAndFocusedWithTheMainWindow) {
+  PaintSnapshot snapshot{.running = true};
+  std::vector<AccessibleElement> elements = accessible_elements(snapshot);
+  EXPECT_EQ(child(elements, kButton).state, kStateFocusable);
+  EXPECT_EQ(focused_child(elements), std::nullopt);
+  snapshot.look.main_button_focused = true;
+  elements = accessible_elements(snapshot);
+  EXPECT_EQ(child(elements, kButton).state, kStateFocusable | kStateFocused)
+      << "focused whether or not the focus cues are shown";
+  EXPECT_EQ(focused_child(elements), kButton);
+  EXPECT_EQ(accessible_changes(accessible_elements({.running = true}), elements),
+            (std::vector<AccessibleChange>{{AccessibleChangeKind::kState, kButton}}));
 }
 
 TEST(AccessibleTree, HitTestingFindsTheElementUnderAScaledPoint) {
