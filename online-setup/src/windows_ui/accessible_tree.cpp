@@ -67,6 +67,36 @@ std::optional<int> focused_child(const std::vector<AccessibleElement>& elements)
   return std::nullopt;
 }
 
+Navigation navigate(int32_t direction, int32_t start, int child_count) {
+  using Kind = Navigation::Kind;
+  using D = NavigationDirection;
+  const auto to = [child_count](int id) {
+    return id >= 1 && id <= child_count ? Navigation{Kind::kChild, id} : Navigation{Kind::kNone};
+  };
+  if (direction < static_cast<int32_t>(D::kUp) || direction > static_cast<int32_t>(D::kLastChild) ||
+      start < 0 || start > child_count)
+    return {Kind::kInvalid};
+  const auto d = static_cast<D>(direction);
+  if (start == 0) {
+    if (d == D::kFirstChild)
+      return to(1);
+    if (d == D::kLastChild)
+      return to(child_count);
+    return {Kind::kFromWindow};
+  }
+  switch (d) {
+    case D::kNext:
+      return to(start + 1);
+    case D::kPrevious:
+      return to(start - 1);
+    case D::kFirstChild:
+    case D::kLastChild:
+      return {Kind::kNone};  // a child is a simple element: it has no children
+    default:
+      return {Kind::kUnsupported};
+  }
+}
+
 std::vector<AccessibleChange> accessible_changes(const std::vector<AccessibleElement>& before,
                                                  const std::vector<AccessibleElement>& after) {
   std::vector<AccessibleChange> changes;

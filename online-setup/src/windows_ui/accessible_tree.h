@@ -62,6 +62,39 @@ std::vector<AccessibleElement> accessible_elements(const PaintSnapshot& snapshot
 // when none has (the focus is on a control or elsewhere).
 std::optional<int> focused_child(const std::vector<AccessibleElement>& elements);
 
+// Navigation directions; the values are the platform's NAVDIR_ constants.
+enum class NavigationDirection : int32_t {
+  kUp = 1,
+  kDown = 2,
+  kLeft = 3,
+  kRight = 4,
+  kNext = 5,
+  kPrevious = 6,
+  kFirstChild = 7,
+  kLastChild = 8,
+};
+
+// Where accNavigate ends up.
+struct Navigation {
+  enum class Kind {
+    kChild,        // the child `child_id`
+    kNone,         // no element in that direction (S_FALSE)
+    kFromWindow,   // the client object among its window's siblings: the standard object's
+    kUnsupported,  // spatial moves among the children (DISP_E_MEMBERNOTFOUND)
+    kInvalid,      // no such start or direction (E_INVALIDARG)
+  };
+  Kind kind = Kind::kInvalid;
+  int child_id = 0;
+
+  bool operator==(const Navigation&) const = default;
+};
+
+// accNavigate in `direction` (a NAVDIR_ value) from `start` (0: the client
+// object itself, else a child id) among `child_count` children, in the order
+// of the child list: first and last child of the client, next and previous
+// of every child, nothing past either end.
+Navigation navigate(int32_t direction, int32_t start, int child_count);
+
 enum class AccessibleChangeKind { kName, kValue, kState };
 
 struct AccessibleChange {

@@ -163,6 +163,7 @@ bool pre_translate(HWND window, const MSG& message) {
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_DESTROY:
+      disconnect_accessible_objects();
       PostQuitMessage(0);
       return 0;
     case WM_PAINT:

@@ -1,9 +1,9 @@
 """The installer window as a screen reader reads it, under Wine and Xvfb.
 
 test-bin/accessibility-client.exe is another process that reads the window
-through AccessibleObjectFromWindow and IAccessible alone: the tree, the main
-button's default action and focus, and the focus, name, value and state change
-events. (The order, roles and texts of every
+through AccessibleObjectFromWindow and IAccessible alone: the tree, its walks
+with accNavigate, the main button's default action and focus, and the focus,
+name, value and state change events. (The order, roles and texts of every
 state are unit tests of accessible_tree; here the same tree crosses the
 process boundary and drives a real run.)
 """
@@ -22,6 +22,7 @@ CLIENT = BUILD_DIR / "test-bin" / "accessibility-client.exe"
 # Roles and states as the platform numbers them.
 CLIENT_AREA, EDITABLE_TEXT = 10, 42
 UNAVAILABLE, SELECTED, FOCUSED, CHECKED = 0x1, 0x2, 0x4, 0x10
+S_FALSE = 1
 DONE, CURRENT, WAITING = CHECKED, SELECTED, UNAVAILABLE
 # Child ids (index + 1) of the elements that follow the state.
 HEADLINE, STAGES, PROGRESS, STATUS, BOX, BROWSE, BUTTON = 3, (5, 6, 7), 8, 9, 11, 12, 14
@@ -93,6 +94,14 @@ class DrivingTheWindow(window_test.WindowTest):
         # Wine's standard object of a push button control says "client"
         # (Windows: push button); its name is the label either way.
         self.assertEqual(browse["name"], "浏览…")
+        # accNavigate meets the children in the order of the list, the two
+        # controls as their own objects, and nothing past either end.
+        walked = lambda walk: [m if isinstance(m, int) else "control"  # noqa: E731
+                               for m in walk["met"]]
+        in_order = [*range(1, BOX), "control", "control", *range(BROWSE + 1, BUTTON + 1)]
+        self.assertEqual(walked(tree["forward"]), in_order)
+        self.assertEqual(walked(tree["backward"]), in_order[::-1])
+        self.assertEqual((tree["forward"]["end"], tree["backward"]["end"]), (S_FALSE, S_FALSE))
         # Focus on the main window is focus on the main button.
         installer.click_logical(window_test.LOCATION_BOX)
         installer.focus_main_window()

@@ -2,15 +2,19 @@
 // from another process, through AccessibleObjectFromWindow and IAccessible
 // only. One thread.
 //
-//   accessibility-client read          one JSON line: the client object and its children
+//   accessibility-client read          one JSON line: the client object, its children and
+//                                      the walks through them with accNavigate
 //   accessibility-client press NAME    the default action of the push button named NAME
 //   accessibility-client watch SECONDS JSON lines: every tree that differs from the one
 //                                      before, and every focus, name, value and state
 //                                      change event of the window, until the window is gone
 //
-// A tree is {"name","role","state","value","children":[...]}; an event is
-// {"event":"focus"|"name"|"value"|"state","child":N,"name","value"} read when it
-// arrives.
+// A tree is {"name","role","state","value","children":[...]}; read adds "forward"
+// and "backward": {"met":[...],"end":HRESULT}, the children met from the first on
+// with NAVDIR_NEXT (from the last with NAVDIR_PREVIOUS), a child id or, for a
+// control's own object, its {"name","role","state","value"}, and the result that
+// ended the walk. An event is {"event":"focus"|"name"|"value"|"state","child":N,
+// "name","value"} read when it arrives.
 // Exit codes: 0 done, 1 an accessibility call failed, 2 no such button,
 // 3 no installer window.
 #include <oleacc.h>
@@ -23,10 +27,12 @@
 #include <nlohmann/json.hpp>
 
 #include "core/wide_win32.h"
+#include "windows_ui/accessible_object_win32.h"
 
 namespace {
 
 using nlohmann::json;
+using quarvel::win32::child_variant;
 using quarvel::win32::narrow;
 
 struct Com {
@@ -38,14 +44,6 @@ struct Release {
   void operator()(IUnknown* object) const { object->Release(); }
 };
 using Accessible = std::unique_ptr<IAccessible, Release>;
-
-VARIANT child_id(long id) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = id;
-  return v;
-}
 
 // The text a getter returns, freed; empty when it fails or has none.
 template <class Getter>
@@ -70,7 +68,7 @@ long number_of(Getter getter) {
 
 // Name, role, state and value of one element (`id` 0 is the object itself).
 json describe(IAccessible* object, long id) {
-  const VARIANT child = child_id(id);
+  const VARIANT child = child_variant(id);
   return {{"name", text_of([&](BSTR* out) { return object->get_accName(child, out); })},
           {"value", text_of([&](BSTR* out) { return object->get_accValue(child, out); })},
           {"role", number_of([&](VARIANT* out) { return object->get_accRole(child, out); })},
@@ -87,6 +85,35 @@ json tree(IAccessible* object) {
       out["children"].push_back(describe(object, id));
   }
   return out;
+}
+
+json walk(IAccessible* object, long first, long step) {
+  json met = json::array();
+  VARIANT at;
+  VariantInit(&at);
+  HRESULT result = object->accNavigate(first, child_variant(CHILDID_SELF), &at);
+  // The child id last met; a control's object does not say its own, so the
+  // walk counts on from the child before it.
+  long place = 0;
+  // More steps than the window has children end a walk that goes round.
+  for (int steps = 0; result == S_OK && steps < 64; ++steps) {
+    if (at.vt == VT_I4) {
+      place = at.lVal;
+      met.push_back(place);
+    } else if (at.vt == VT_DISPATCH && at.pdispVal != nullptr) {
+      IAccessible* control = nullptr;
+      at.pdispVal->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(&control));
+      const Accessible owned(control);
+      met.push_back(control != nullptr ? describe(control, CHILDID_SELF) : json());
+      place += step == NAVDIR_NEXT ? 1 : -1;
+    } else {
+      break;
+    }
+    VariantClear(&at);
+    result = object->accNavigate(step, child_variant(place), &at);
+  }
+  VariantClear(&at);
+  return {{"met", met}, {"end", result}};
 }
 
 HWND installer_window() {
@@ -112,7 +139,10 @@ int read() {
   const Accessible object = client_object(installer_window());
   if (object == nullptr)
     return installer_window() == nullptr ? 3 : 1;
-  print(tree(object.get()));
+  json out = tree(object.get());
+  out["forward"] = walk(object.get(), NAVDIR_FIRSTCHILD, NAVDIR_NEXT);
+  out["backward"] = walk(object.get(), NAVDIR_LASTCHILD, NAVDIR_PREVIOUS);
+  print(out);
   return 0;
 }
 
@@ -126,7 +156,7 @@ int press(const std::wstring& name) {
   for (long id = 1; id <= count; ++id) {
     const json element = describe(object.get(), id);
     if (element["role"] == ROLE_SYSTEM_PUSHBUTTON && element["name"] == narrow(name))
-      return SUCCEEDED(object->accDoDefaultAction(child_id(id))) ? 0 : 1;
+      return SUCCEEDED(object->accDoDefaultAction(child_variant(id))) ? 0 : 1;
   }
   return 2;
 }

@@ -150,6 +150,31 @@ TEST(AccessibleTree, TheMainButtonIsFocusableAndFocusedWithTheMainWindow) {
             (std::vector<AccessibleChange>{{AccessibleChangeKind::kState, kButton}}));
 }
 
+TEST(AccessibleTree, NavigationFollowsTheChildList) {
+  using K = Navigation::Kind;
+  using D = NavigationDirection;
+  const auto go = [](D direction, int start) {
+    return navigate(static_cast<int32_t>(direction), start, kButton);
+  };
+  EXPECT_EQ(go(D::kFirstChild, 0), (Navigation{K::kChild, 1}));
+  EXPECT_EQ(go(D::kLastChild, 0), (Navigation{K::kChild, kButton}));
+  for (int id = 1; id <= kButton; ++id) {
+    const Navigation next = id < kButton ? Navigation{K::kChild, id + 1} : Navigation{K::kNone};
+    const Navigation previous = id > 1 ? Navigation{K::kChild, id - 1} : Navigation{K::kNone};
+    EXPECT_EQ(go(D::kNext, id), next) << id;
+    EXPECT_EQ(go(D::kPrevious, id), previous) << id;
+    EXPECT_EQ(go(D::kFirstChild, id), Navigation{K::kNone}) << "a simple element has no children";
+    EXPECT_EQ(go(D::kLeft, id), Navigation{K::kUnsupported}) << id;
+  }
+  EXPECT_EQ(go(D::kNext, 0), Navigation{K::kFromWindow}) << "the client among its siblings";
+  EXPECT_EQ(go(D::kUp, 0), Navigation{K::kFromWindow});
+  EXPECT_EQ(go(D::kNext, kButton + 1), Navigation{K::kInvalid});
+  EXPECT_EQ(go(D::kNext, -1), Navigation{K::kInvalid});
+  EXPECT_EQ(navigate(0, 1, kButton), Navigation{K::kInvalid});
+  EXPECT_EQ(navigate(9, 0, kButton), Navigation{K::kInvalid});
+  EXPECT_EQ(navigate(static_cast<int32_t>(D::kFirstChild), 0, 0), Navigation{K::kNone});
+}
+
 TEST(AccessibleTree, HitTestingFindsTheElementUnderAScaledPoint) {
   const std::vector<AccessibleElement> elements = accessible_elements({.running = true});
   EXPECT_EQ(accessible_child_at(elements, 475, 382, 96), kButton);
