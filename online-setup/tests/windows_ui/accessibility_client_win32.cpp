@@ -10,11 +10,10 @@
 //                                      change event of the window, until the window is gone
 //
 // A tree is {"name","role","state","value","children":[...]}; read adds "forward"
-// and "backward": {"met":[...],"end":HRESULT}, the children met from the first on
-// with NAVDIR_NEXT (from the last with NAVDIR_PREVIOUS), a child id or, for a
-// control's own object, its {"name","role","state","value"}, and the result that
-// ended the walk. An event is {"event":"focus"|"name"|"value"|"state","child":N,
-// "name","value"} read when it arrives.
+// and "backward": {"met":[child id, or "object" for a control's own object...],
+// "end":the HRESULT that ended the walk}. An event is
+// {"event":"focus"|"name"|"value"|"state","child":N,"name","value"} read when it
+// arrives.
 // Exit codes: 0 done, 1 an accessibility call failed, 2 no such button,
 // 3 no installer window.
 #include <oleacc.h>
@@ -87,28 +86,17 @@ json tree(IAccessible* object) {
   return out;
 }
 
+// From the first (last) child on with NAVDIR_NEXT (NAVDIR_PREVIOUS); a
+// control's object does not say its child id, so the walk counts on from the
+// child before it. More steps than any window has children end a loop.
 json walk(IAccessible* object, long first, long step) {
   json met = json::array();
   VARIANT at;
   VariantInit(&at);
   HRESULT result = object->accNavigate(first, child_variant(CHILDID_SELF), &at);
-  // The child id last met; a control's object does not say its own, so the
-  // walk counts on from the child before it.
-  long place = 0;
-  // More steps than the window has children end a walk that goes round.
-  for (int steps = 0; result == S_OK && steps < 64; ++steps) {
-    if (at.vt == VT_I4) {
-      place = at.lVal;
-      met.push_back(place);
-    } else if (at.vt == VT_DISPATCH && at.pdispVal != nullptr) {
-      IAccessible* control = nullptr;
-      at.pdispVal->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(&control));
-      const Accessible owned(control);
-      met.push_back(control != nullptr ? describe(control, CHILDID_SELF) : json());
-      place += step == NAVDIR_NEXT ? 1 : -1;
-    } else {
-      break;
-    }
+  for (long place = 0; result == S_OK && met.size() < 64;) {
+    place = at.vt == VT_I4 ? at.lVal : place + (step == NAVDIR_NEXT ? 1 : -1);
+    met.push_back(at.vt == VT_I4 ? json(place) : json(at.vt == VT_DISPATCH ? "object" : "?"));
     VariantClear(&at);
     result = object->accNavigate(step, child_variant(place), &at);
   }

@@ -137,42 +137,29 @@ TEST(AccessibleTree, ChangesAreTheNamesValuesAndStatesThatDiffer) {
 }
 
 TEST(AccessibleTree, TheMainButtonIsFocusableAndFocusedWithTheMainWindow) {
-  PaintSnapshot snapshot{.running = true};
-  std::vector<AccessibleElement> elements = accessible_elements(snapshot);
-  EXPECT_EQ(child(elements, kButton).state, kStateFocusable);
-  EXPECT_EQ(focused_child(elements), std::nullopt);
-  snapshot.look.main_button_focused = true;
-  elements = accessible_elements(snapshot);
-  EXPECT_EQ(child(elements, kButton).state, kStateFocusable | kStateFocused)
-      << "focused whether or not the focus cues are shown";
-  EXPECT_EQ(focused_child(elements), kButton);
-  EXPECT_EQ(accessible_changes(accessible_elements({.running = true}), elements),
-            (std::vector<AccessibleChange>{{AccessibleChangeKind::kState, kButton}}));
+  const std::vector<AccessibleElement> before = accessible_elements({.running = true});
+  const std::vector<AccessibleElement> focused =
+      accessible_elements({.running = true, .look = {.main_button_focused = true}});
+  EXPECT_EQ(child(before, kButton).state, kStateFocusable);
+  EXPECT_EQ(child(focused, kButton).state, kStateFocusable | kStateFocused) << "cues or not";
+  EXPECT_EQ(focused_child(before), std::nullopt);
+  EXPECT_EQ(focused_child(focused), kButton);
 }
 
 TEST(AccessibleTree, NavigationFollowsTheChildList) {
   using K = Navigation::Kind;
-  using D = NavigationDirection;
-  const auto go = [](D direction, int start) {
-    return navigate(static_cast<int32_t>(direction), start, kButton);
-  };
-  EXPECT_EQ(go(D::kFirstChild, 0), (Navigation{K::kChild, 1}));
-  EXPECT_EQ(go(D::kLastChild, 0), (Navigation{K::kChild, kButton}));
+  constexpr int kNext = 5, kPrevious = 6, kFirstChild = 7, kLastChild = 8;
+  EXPECT_EQ(navigate(kFirstChild, 0, kButton), (Navigation{K::kChild, 1}));
+  EXPECT_EQ(navigate(kLastChild, 0, kButton), (Navigation{K::kChild, kButton}));
   for (int id = 1; id <= kButton; ++id) {
     const Navigation next = id < kButton ? Navigation{K::kChild, id + 1} : Navigation{K::kNone};
     const Navigation previous = id > 1 ? Navigation{K::kChild, id - 1} : Navigation{K::kNone};
-    EXPECT_EQ(go(D::kNext, id), next) << id;
-    EXPECT_EQ(go(D::kPrevious, id), previous) << id;
-    EXPECT_EQ(go(D::kFirstChild, id), Navigation{K::kNone}) << "a simple element has no children";
-    EXPECT_EQ(go(D::kLeft, id), Navigation{K::kUnsupported}) << id;
+    EXPECT_EQ(navigate(kNext, id, kButton), next);
+    EXPECT_EQ(navigate(kPrevious, id, kButton), previous);
+    EXPECT_EQ(navigate(kFirstChild, id, kButton), Navigation{K::kNone}) << "no grandchildren";
   }
-  EXPECT_EQ(go(D::kNext, 0), Navigation{K::kFromWindow}) << "the client among its siblings";
-  EXPECT_EQ(go(D::kUp, 0), Navigation{K::kFromWindow});
-  EXPECT_EQ(go(D::kNext, kButton + 1), Navigation{K::kInvalid});
-  EXPECT_EQ(go(D::kNext, -1), Navigation{K::kInvalid});
-  EXPECT_EQ(navigate(0, 1, kButton), Navigation{K::kInvalid});
-  EXPECT_EQ(navigate(9, 0, kButton), Navigation{K::kInvalid});
-  EXPECT_EQ(navigate(static_cast<int32_t>(D::kFirstChild), 0, 0), Navigation{K::kNone});
+  EXPECT_EQ(navigate(kNext, 0, kButton), Navigation{K::kFromWindow}) << "among its siblings";
+  EXPECT_EQ(navigate(kNext, kButton + 1, kButton), Navigation{K::kInvalid});
 }
 
 TEST(AccessibleTree, HitTestingFindsTheElementUnderAScaledPoint) {

@@ -22,20 +22,6 @@ TEST(WindowRefresh, RepaintsOnlyWhenThePictureWouldDifferFromTheOnePainted) {
   EXPECT_FALSE(refresh.tick(idle).repaint) << "back to what was painted";
 }
 
-TEST(WindowRefresh, TheFocusAndTheSystemColoursArePartOfThePicture) {
-  WindowRefresh refresh;
-  PaintSnapshot idle{.preview = true};
-  refresh.painted(idle);
-  idle.look.main_button_focused = true;
-  EXPECT_TRUE(refresh.tick(idle).repaint);
-  refresh.painted(idle);
-  idle.look.high_contrast = SystemColours{.window = 0x000000, .window_text = 0xFFFFFF};
-  EXPECT_TRUE(refresh.tick(idle).repaint);
-  refresh.painted(idle);
-  idle.look.high_contrast->window_text = 0xFFFF00;
-  EXPECT_TRUE(refresh.tick(idle).repaint) << "another high-contrast theme";
-}
-
 TEST(WindowRefresh, OnlyAPaintOfTheWholeClientAreaPaintsTheSnapshot) {
   const struct {
     UpdateArea area;
