@@ -2,16 +2,16 @@
 
 #include <oleacc.h>
 
+#include <algorithm>
 #include <atomic>
 #include <new>
 #include <string>
 
 #include "core/system_libraries_win32.h"
 #include "core/wide_win32.h"
-#include "runner/run_status.h"
 #include "windows_ui/layout.h"
 #include "windows_ui/paint_plan.h"
-#include "windows_ui/window_state.h"
+#include "windows_ui/window_look_win32.h"
 
 namespace quarvel::win32 {
 namespace {
@@ -21,8 +21,12 @@ static_assert(static_cast<LONG>(AccessibleRole::kListItem) == ROLE_SYSTEM_LISTIT
               static_cast<LONG>(AccessibleRole::kStaticText) == ROLE_SYSTEM_STATICTEXT &&
               static_cast<LONG>(AccessibleRole::kProgressBar) == ROLE_SYSTEM_PROGRESSBAR);
 static_assert(kStateUnavailable == STATE_SYSTEM_UNAVAILABLE &&
-              kStateSelected == STATE_SYSTEM_SELECTED && kStateChecked == STATE_SYSTEM_CHECKED &&
-              kStateReadOnly == STATE_SYSTEM_READONLY);
+              kStateSelected == STATE_SYSTEM_SELECTED && kStateFocused == STATE_SYSTEM_FOCUSED &&
+              kStateChecked == STATE_SYSTEM_CHECKED && kStateReadOnly == STATE_SYSTEM_READONLY &&
+              kStateFocusable == STATE_SYSTEM_FOCUSABLE);
+static_assert(static_cast<long>(NavigationDirection::kUp) == NAVDIR_UP &&
+              static_cast<long>(NavigationDirection::kNext) == NAVDIR_NEXT &&
+              static_cast<long>(NavigationDirection::kLastChild) == NAVDIR_LASTCHILD);
 
 // Holds one reference and releases it.
 template <class Interface>
@@ -37,6 +41,11 @@ class ComRef {
   ComRef& operator=(const ComRef&) = delete;
   Interface* get() const { return object_; }
   Interface* operator->() const { return object_; }
+  void reset() {
+    if (object_ != nullptr)
+      object_->Release();
+    object_ = nullptr;
+  }
 
  private:
   Interface* object_;
@@ -46,14 +55,6 @@ enum class Content {
   kMainWindow,   // the painted children of the client area and the two controls
   kLocationBox,  // the box's standard object with a name
 };
-
-VARIANT child_variant(LONG id) {
-  VARIANT child;
-  VariantInit(&child);
-  child.vt = VT_I4;
-  child.lVal = id;
-  return child;
-}
 
 bool is_self(const VARIANT& child) {
   return child.vt == VT_I4 && child.lVal == CHILDID_SELF;
@@ -79,14 +80,35 @@ const OleaccApi& oleacc() {
   return *oleacc_api();
 }
 
+class AccessibleClient;
+
+// The objects made for the window and not yet released, so that the window's
+// end can disconnect them; none is made after it. Window thread only.
+std::vector<AccessibleClient*> g_objects;
+bool g_window_gone = false;
+
 // The window's client object: the main window's painted children, decided
 // anew from a snapshot at each call, beside the two controls' own objects;
 // for the location box, its standard object with a name. What the standard
-// object knows (the window's title, place, parent, focus) comes from it.
+// object knows (the window's title, place, parent) comes from it. Once the
+// window is destroyed, every call answers CO_E_OBJNOTCONNECTED without
+// touching a window handle: clients may hold the object for longer.
 class AccessibleClient final : public IAccessible {
  public:
   AccessibleClient(HWND window, IAccessible* standard, Content content)
-      : window_(window), standard_(standard), content_(content) {}
+      : window_(window), standard_(standard), content_(content) {
+    g_objects.push_back(this);
+  }
+  ~AccessibleClient() { std::erase(g_objects, this); }
+  AccessibleClient(const AccessibleClient&) = delete;
+  AccessibleClient& operator=(const AccessibleClient&) = delete;
+
+  // The window is gone: the standard object is released and no call reaches
+  // a window handle any more.
+  void disconnect() {
+    standard_.reset();
+    window_ = nullptr;
+  }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** out) override {
     if (out == nullptr)
@@ -110,21 +132,25 @@ class AccessibleClient final : public IAccessible {
   // No type information: clients call IAccessible directly.
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
     *count = 0;
-    return S_OK;
+    return gone() ? CO_E_OBJNOTCONNECTED : S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return not_here(); }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
+    return not_here();
   }
   HRESULT STDMETHODCALLTYPE
   Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
+    return not_here();
   }
 
   HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override {
-    return standard_->get_accParent(parent);
+    *parent = nullptr;
+    return gone() ? CO_E_OBJNOTCONNECTED : standard_->get_accParent(parent);
   }
   HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override {
+    *count = 0;
+    if (gone())
+      return CO_E_OBJNOTCONNECTED;
     if (content_ != Content::kMainWindow)
       return standard_->get_accChildCount(count);
     *count = static_cast<long>(children().size());
@@ -132,6 +158,8 @@ class AccessibleClient final : public IAccessible {
   }
   HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** out) override {
     *out = nullptr;
+    if (gone())
+      return CO_E_OBJNOTCONNECTED;
     if (content_ != Content::kMainWindow)
       return standard_->get_accChild(child, out);
     const std::optional<AccessibleElement> element = element_of(child);
@@ -145,7 +173,7 @@ class AccessibleClient final : public IAccessible {
   }
   HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* out) override {
     *out = nullptr;
-    if (content_ == Content::kLocationBox && is_self(child))
+    if (content_ == Content::kLocationBox && is_self(child) && !gone())
       return text_result(location_box_name(), out);
     return route(
         child, [&](IAccessible* object, VARIANT id) { return object->get_accName(id, out); },
@@ -195,11 +223,21 @@ class AccessibleClient final : public IAccessible {
         [&](IAccessible* object, VARIANT id) { return object->get_accKeyboardShortcut(id, out); },
         [](const AccessibleElement&) { return S_FALSE; });
   }
+  // The main button while the main window has the focus; a control's
+  // object while it has, as the standard object tells.
   HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* out) override {
+    VariantInit(out);
+    if (gone())
+      return CO_E_OBJNOTCONNECTED;
+    if (content_ == Content::kMainWindow) {
+      if (const std::optional<int> id = focused_child(children()))
+        return number_result(*id, out);
+    }
     return standard_->get_accFocus(out);
   }
   HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* out) override {
-    return standard_->get_accSelection(out);
+    VariantInit(out);
+    return gone() ? CO_E_OBJNOTCONNECTED : standard_->get_accSelection(out);
   }
   HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* out) override {
     *out = nullptr;
@@ -223,7 +261,7 @@ class AccessibleClient final : public IAccessible {
           return object->accLocation(left, top, width, height, id);
         },
         [&](const AccessibleElement& e) {
-          const PixelRect edges = scale_edges(e.rect, system_dpi());
+          const PixelRect edges = scale_edges(e.rect, layout_dpi());
           POINT origin{edges.left, edges.top};
           ClientToScreen(window_, &origin);
           *left = origin.x;
@@ -233,33 +271,45 @@ class AccessibleClient final : public IAccessible {
           return S_OK;
         });
   }
-  // The children are listed through the parent; navigation among them is
-  // left to that list.
+  // Among the children in the order of their list; the client object
+  // itself among its window's siblings as the standard object tells.
   HRESULT STDMETHODCALLTYPE accNavigate(long direction, VARIANT start, VARIANT* end) override {
-    if (content_ != Content::kMainWindow || is_self(start))
-      return standard_->accNavigate(direction, start, end);
     VariantInit(end);
-    return E_NOTIMPL;
+    if (gone())
+      return CO_E_OBJNOTCONNECTED;
+    if (content_ != Content::kMainWindow)
+      return standard_->accNavigate(direction, start, end);
+    if (start.vt != VT_I4)
+      return E_INVALIDARG;
+    const std::vector<AccessibleElement> elements = children();
+    const Navigation to = navigate(direction, start.lVal, static_cast<int>(elements.size()));
+    switch (to.kind) {
+      case Navigation::Kind::kChild:
+        return child_result(elements, to.child_id, end);
+      case Navigation::Kind::kNone:
+        return S_FALSE;
+      case Navigation::Kind::kFromWindow:
+        return standard_->accNavigate(direction, start, end);
+      case Navigation::Kind::kUnsupported:
+        return DISP_E_MEMBERNOTFOUND;
+      case Navigation::Kind::kInvalid:
+        break;
+    }
+    return E_INVALIDARG;
   }
   HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* out) override {
+    VariantInit(out);
+    if (gone())
+      return CO_E_OBJNOTCONNECTED;
     if (content_ != Content::kMainWindow)
       return standard_->accHitTest(x, y, out);
     POINT point{x, y};
     ScreenToClient(window_, &point);
     const std::vector<AccessibleElement> elements = children();
-    const std::optional<int> id = accessible_child_at(elements, point.x, point.y, system_dpi());
+    const std::optional<int> id = accessible_child_at(elements, point.x, point.y, layout_dpi());
     if (!id)
       return standard_->accHitTest(x, y, out);
-    VariantInit(out);
-    if (elements[*id - 1].control_id == 0)
-      return number_result(*id, out);
-    IDispatch* control = nullptr;
-    const HRESULT result = get_accChild(child_variant(*id), &control);
-    if (result != S_OK)
-      return result;
-    out->vt = VT_DISPATCH;
-    out->pdispVal = control;
-    return S_OK;
+    return child_result(elements, *id, out);
   }
   HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
     return route(
@@ -271,12 +321,29 @@ class AccessibleClient final : public IAccessible {
           return PostMessageW(window_, kPressMainButtonMessage, 0, 0) ? S_OK : E_FAIL;
         });
   }
-  HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return not_here(); }
+  HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return not_here(); }
 
  private:
+  bool gone() const { return standard_.get() == nullptr; }
+  HRESULT not_here() const { return gone() ? CO_E_OBJNOTCONNECTED : E_NOTIMPL; }
+
   std::vector<AccessibleElement> children() const {
-    return accessible_elements(take_paint_snapshot(shared_status(), window_state()));
+    return accessible_elements(window_snapshot(window_));
+  }
+
+  // Child `id` as a result: its id for a painted element, the control's own
+  // object for a control.
+  HRESULT child_result(const std::vector<AccessibleElement>& elements, int id, VARIANT* out) {
+    if (elements[id - 1].control_id == 0)
+      return number_result(id, out);
+    IDispatch* control = nullptr;
+    const HRESULT result = get_accChild(child_variant(id), &control);
+    if (result != S_OK)
+      return FAILED(result) ? result : E_FAIL;
+    out->vt = VT_DISPATCH;
+    out->pdispVal = control;
+    return S_OK;
   }
 
   // The element a child id names; nullopt for an id outside the list.
@@ -294,6 +361,8 @@ class AccessibleClient final : public IAccessible {
   // client object for the two controls, `painted` for a painted element.
   template <class Forward, class Painted>
   HRESULT route(const VARIANT& child, Forward forward, Painted painted) {
+    if (gone())
+      return CO_E_OBJNOTCONNECTED;
     if (content_ != Content::kMainWindow || is_self(child))
       return forward(standard_.get(), child);
     const std::optional<AccessibleElement> element = element_of(child);
@@ -313,13 +382,13 @@ class AccessibleClient final : public IAccessible {
 
   std::atomic<ULONG> references_{1};
   HWND window_;
-  ComRef<IAccessible> standard_;
+  ComRef<IAccessible> standard_;  // null once the window is gone
   Content content_;
 };
 
 std::optional<LRESULT> answer(HWND window, WPARAM wparam, LPARAM lparam, Content content) {
   // Compared as a DWORD: 64-bit Windows may sign-extend the id in lParam.
-  if (static_cast<DWORD>(lparam) != static_cast<DWORD>(OBJID_CLIENT))
+  if (static_cast<DWORD>(lparam) != static_cast<DWORD>(OBJID_CLIENT) || g_window_gone)
     return std::nullopt;
   const OleaccApi* api = oleacc_api();
   IAccessible* standard = nullptr;
@@ -362,6 +431,17 @@ void name_location_box(HWND box) {
   // The edit control's own procedure, kept first where the new one finds it.
   SetWindowLongPtrW(box, GWLP_USERDATA, GetWindowLongPtrW(box, GWLP_WNDPROC));
   SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(location_box_proc));
+}
+
+void disconnect_accessible_objects() {
+  g_window_gone = true;
+  for (AccessibleClient* object : g_objects)
+    object->disconnect();
+}
+
+void announce_focus(HWND window) {
+  if (const std::optional<int> id = focused_child(accessible_elements(window_snapshot(window))))
+    NotifyWinEvent(EVENT_OBJECT_FOCUS, window, OBJID_CLIENT, *id);
 }
 
 void announce(HWND window, const std::vector<AccessibleChange>& changes) {

@@ -19,6 +19,16 @@ namespace quarvel::win32 {
 // window procedure presses the main button as a click does.
 inline constexpr UINT kPressMainButtonMessage = WM_APP + 1;
 
+// A VARIANT naming child `id` of an accessible object (CHILDID_SELF: the
+// object itself).
+inline VARIANT child_variant(LONG id) {
+  VARIANT child;
+  VariantInit(&child);
+  child.vt = VT_I4;
+  child.lVal = id;
+  return child;
+}
+
 // The single-threaded COM apartment of the window thread, for its lifetime.
 class ComApartment {
  public:
@@ -43,6 +53,15 @@ std::optional<LRESULT> answer_get_object(HWND window, WPARAM wparam, LPARAM lpar
 // keeping everything else of its standard object, by answering its
 // WM_GETOBJECT. Does nothing to a null handle.
 void name_location_box(HWND box);
+
+// Disconnects every accessible object made for the window and its location
+// box, as the window is destroyed: from then on each answers every call with
+// CO_E_OBJNOTCONNECTED and touches no window handle.
+void disconnect_accessible_objects();
+
+// Raises the focus event of the painted element that has the keyboard focus
+// (the main button, once the main window has it), if any.
+void announce_focus(HWND window);
 
 // Raises the WinEvents of the client area's changed children (name, value,
 // state), so that screen readers read the progress and the result.

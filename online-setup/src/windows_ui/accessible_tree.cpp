@@ -1,7 +1,5 @@
 #include "windows_ui/accessible_tree.h"
 
-#include "windows_ui/window_input.h"
-
 namespace quarvel {
 namespace {
 
@@ -24,12 +22,6 @@ LogicalRect stage_rect(const Picture& p, int index) {
   const LogicalRect& circle = p.stage_circles[index];
   const LogicalRect& label = p.stage_labels[index].rect;
   return {circle.x, circle.y, label.x + label.width - circle.x, label.height};
-}
-
-// The button is unavailable exactly where a press does nothing.
-bool press_does_nothing(const PaintSnapshot& s) {
-  return main_button_action(s.running, s.installing, s.finished, s.preview) ==
-         MainButtonAction::kNothing;
 }
 
 AccessibleElement control(int id, const LogicalRect& rect) {
@@ -57,12 +49,52 @@ std::vector<AccessibleElement> accessible_elements(const PaintSnapshot& snapshot
   elements.push_back(control(kLocationBoxId, kLocationBoxRect));
   elements.push_back(control(kBrowseButtonId, kBrowseButtonRect));
   elements.push_back(static_text(p.note));
+  // Unavailable exactly where a press does nothing.
   elements.push_back({.role = AccessibleRole::kPushButton,
                       .name = p.button.text,
-                      .state = press_does_nothing(snapshot) ? kStateUnavailable : 0u,
+                      .state = kStateFocusable | (p.button_available ? 0u : kStateUnavailable) |
+                               (p.button_focused ? kStateFocused : 0u),
                       .rect = p.button.rect,
                       .presses_main_button = true});
   return elements;
+}
+
+std::optional<int> focused_child(const std::vector<AccessibleElement>& elements) {
+  for (size_t i = 0; i < elements.size(); ++i) {
+    if ((elements[i].state & kStateFocused) != 0)
+      return static_cast<int>(i) + 1;
+  }
+  return std::nullopt;
+}
+
+Navigation navigate(int32_t direction, int32_t start, int child_count) {
+  using Kind = Navigation::Kind;
+  using D = NavigationDirection;
+  const auto to = [child_count](int id) {
+    return id >= 1 && id <= child_count ? Navigation{Kind::kChild, id} : Navigation{Kind::kNone};
+  };
+  if (direction < static_cast<int32_t>(D::kUp) || direction > static_cast<int32_t>(D::kLastChild) ||
+      start < 0 || start > child_count)
+    return {Kind::kInvalid};
+  const auto d = static_cast<D>(direction);
+  if (start == 0) {
+    if (d == D::kFirstChild)
+      return to(1);
+    if (d == D::kLastChild)
+      return to(child_count);
+    return {Kind::kFromWindow};
+  }
+  switch (d) {
+    case D::kNext:
+      return to(start + 1);
+    case D::kPrevious:
+      return to(start - 1);
+    case D::kFirstChild:
+    case D::kLastChild:
+      return {Kind::kNone};  // a child is a simple element: it has no children
+    default:
+      return {Kind::kUnsupported};
+  }
 }
 
 std::vector<AccessibleChange> accessible_changes(const std::vector<AccessibleElement>& before,
@@ -85,9 +117,9 @@ std::vector<AccessibleChange> accessible_changes(const std::vector<AccessibleEle
 std::optional<int> accessible_child_at(const std::vector<AccessibleElement>& elements,
                                        int32_t x,
                                        int32_t y,
-                                       uint32_t system_dpi) {
+                                       uint32_t dpi) {
   for (size_t i = 0; i < elements.size(); ++i) {
-    const PixelRect r = scale_edges(elements[i].rect, system_dpi);
+    const PixelRect r = scale_edges(elements[i].rect, dpi);
     if (x >= r.left && x < r.right && y >= r.top && y < r.bottom)
       return static_cast<int>(i) + 1;
   }

@@ -78,7 +78,10 @@ void pick_install_folder(HWND window) {
   }
   if (com_initialised)
     CoUninitialize();
-  SetFocus(window);
+  // Back to the button the dialog was opened from (the main button should
+  // the browse button have been disabled meanwhile).
+  const HWND browse = GetDlgItem(window, kBrowseButtonId);
+  SetFocus(IsWindowEnabled(browse) ? browse : window);
   end_folder_pick(state, system_monotonic_clock().now());
 }
 

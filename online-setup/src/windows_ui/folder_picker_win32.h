@@ -10,7 +10,8 @@ namespace quarvel::win32 {
 // folder, becomes the location box's text. Every failure (COM errors, a
 // cancelled dialog, a path that is not valid UTF-16) is silent and leaves the
 // box unchanged. In every case editing is set while the dialog is open and
-// cleared, with last_edit set, at the end; the focus goes to the main window.
+// cleared, with last_edit set, at the end; the focus returns to the browse
+// button.
 void pick_install_folder(HWND window);
 
 }  // namespace quarvel::win32

@@ -4,20 +4,10 @@
 #include <array>
 #include <mutex>
 
+#include "windows_ui/window_input.h"
+
 namespace quarvel {
 namespace {
-
-constexpr uint32_t kPrimaryText = 0x21302A;
-constexpr uint32_t kAccent = 0x0B6B75;
-constexpr uint32_t kVersionPill = 0xE9F6F2;
-constexpr uint32_t kSecondaryText = 0x697571;
-constexpr uint32_t kNoteText = 0x839089;
-constexpr uint32_t kWarningText = 0x9C4D3D;
-constexpr uint32_t kUnreachedCircle = 0xEBEFED;
-constexpr uint32_t kUnreachedText = 0x929D99;
-constexpr uint32_t kProgressTrack = 0xE7EEEA;
-constexpr uint32_t kPassiveButton = 0xF2F6F4;
-constexpr uint32_t kWhite = 0xFFFFFF;
 
 constexpr uint32_t kSingleLine = kTextSingleLine;
 constexpr uint32_t kMiddle = kTextSingleLine | kTextVCenter;
@@ -69,28 +59,65 @@ StateTexts state_texts(const PaintSnapshot& s) {
 constexpr auto text = text_operation;
 constexpr auto rounded = rounded_rectangle_operation;
 
-void add_stages(std::vector<DrawOperation>& ops, const Picture& p) {
+LogicalRect inset(const LogicalRect& r, int by) {
+  return {r.x + by, r.y + by, r.width - 2 * by, r.height - 2 * by};
+}
+
+// A filled shape; with an edge, a ring of that colour one unit wide around
+// the fill.
+void add_shape(std::vector<DrawOperation>& ops,
+               const LogicalRect& rect,
+               int corner,
+               uint32_t fill,
+               std::optional<uint32_t> edge) {
+  if (!edge) {
+    ops.push_back(rounded(rect, corner, fill));
+    return;
+  }
+  ops.push_back(rounded(rect, corner, *edge));
+  ops.push_back(rounded(inset(rect, 1), std::max(corner - 2, 0), fill));
+}
+
+void add_stages(std::vector<DrawOperation>& ops, const Picture& p, const Palette& c) {
   for (int i = 0; i < 3; ++i) {
     const bool reached = i <= p.stage;
     const LogicalRect circle = p.stage_circles[i];
-    ops.push_back(rounded(circle, 23, reached ? kAccent : kUnreachedCircle));
-    ops.push_back(
-        text(circle, reached ? kWhite : kUnreachedText, 12, 600, kCentred, std::to_string(i + 1)));
-    ops.push_back(text(p.stage_labels[i].rect, reached ? kPrimaryText : kUnreachedText, 14,
+    ops.push_back(rounded(circle, 23, reached ? c.reached : c.unreached_circle));
+    ops.push_back(text(circle, reached ? c.on_reached : c.unreached_text, 12, 600, kCentred,
+                       std::to_string(i + 1)));
+    ops.push_back(text(p.stage_labels[i].rect, reached ? c.primary_text : c.unreached_text, 14,
                        reached ? 600 : 400, kMiddle, p.stage_labels[i].text));
   }
 }
 
-void add_progress(std::vector<DrawOperation>& ops, const Picture& p) {
-  ops.push_back(rounded(p.progress_track, 7, kProgressTrack));
+void add_progress(std::vector<DrawOperation>& ops, const Picture& p, const Palette& c) {
+  add_shape(ops, p.progress_track, 7, c.progress_track, c.track_edge);
   if (p.progress_fill != 0) {
     LogicalRect fill = p.progress_track;
     fill.width = p.progress_fill;
-    ops.push_back(rounded(fill, 7, kAccent));
+    ops.push_back(rounded(fill, 7, c.reached));
   }
-  ops.push_back(text(p.status.rect, p.warning ? kWarningText : kSecondaryText, 12, 400, kWrapped,
-                     p.status.text));
-  ops.push_back(text(p.percent.rect, kAccent, 15, 600, kRight, p.percent.text));
+  ops.push_back(text(p.status.rect, p.warning ? c.warning_text : c.secondary_text, 12, 400,
+                     kWrapped, p.status.text));
+  ops.push_back(text(p.percent.rect, c.accent_text, 15, 600, kRight, p.percent.text));
+}
+
+void add_main_button(std::vector<DrawOperation>& ops, const Picture& p, const Palette& c) {
+  if (p.focus_ring) {
+    ops.push_back(rounded(kFocusRingRect, 12 + 4 * kFocusRingWidth, c.focus_ring));
+    ops.push_back(
+        rounded(inset(kFocusRingRect, kFocusRingWidth), 12 + 2 * kFocusRingWidth, c.background));
+  }
+  if (p.button_active) {
+    ops.push_back(rounded(p.button.rect, 12, c.active_button));
+  } else {
+    add_shape(ops, p.button.rect, 12, c.passive_button,
+              p.button_available ? c.button_edge : c.unavailable_button_edge);
+  }
+  const uint32_t label = p.button_active      ? c.active_button_label
+                         : p.button_available ? c.passive_button_label
+                                              : c.unavailable_button_label;
+  ops.push_back(text(p.button.rect, label, 13, 500, kCentred, p.button.text));
 }
 
 }  // namespace
@@ -114,8 +141,11 @@ DrawOperation rounded_rectangle_operation(LogicalRect rect, int corner, uint32_t
   return {.kind = DrawKind::kRoundedRectangle, .rect = rect, .colour = colour, .corner = corner};
 }
 
-PaintSnapshot take_paint_snapshot(SharedStatus& status, WindowState& window) {
+PaintSnapshot take_paint_snapshot(SharedStatus& status,
+                                  WindowState& window,
+                                  const WindowLook& look) {
   PaintSnapshot snapshot;
+  snapshot.look = look;
   {
     const std::lock_guard lock(status.mutex);
     snapshot.text = status.text;
@@ -146,6 +176,10 @@ Picture picture(const PaintSnapshot& s) {
       .note = {{32, 387, 420, 26}, "重装与升级会保留文档、最近文件、星标和设置。"},
       .button = {kMainButtonRect, texts.button},
       .button_active = active(s),
+      .button_available = main_button_action(s.running, s.installing, s.finished, s.preview) !=
+                          MainButtonAction::kNothing,
+      .button_focused = s.look.main_button_focused,
+      .focus_ring = s.look.main_button_focused && s.look.focus_cues,
   };
   for (int i = 0; i < 3; ++i) {
     p.stage_circles[i] = {32 + kStageSpacing * i, 195, 23, 23};
@@ -156,22 +190,20 @@ Picture picture(const PaintSnapshot& s) {
 
 std::vector<DrawOperation> paint_operations(const PaintSnapshot& s) {
   const Picture p = picture(s);
-  const bool strong = p.button_active;
+  const Palette c = palette(s.look.high_contrast);
   std::vector<DrawOperation> ops;
   ops.push_back({.kind = DrawKind::kIcon, .rect = {32, 28, 42, 42}});
-  ops.push_back(text(p.product.rect, kPrimaryText, 27, 600, kMiddle, p.product.text));
-  ops.push_back(rounded(p.version.rect, 13, kVersionPill));
-  ops.push_back(text(p.version.rect, kAccent, 13, 500, kCentred, p.version.text));
-  ops.push_back(text(p.headline.rect, kPrimaryText, 23, 600, kSingleLine, p.headline.text));
-  ops.push_back(text(p.subline.rect, kSecondaryText, 14, 400, kSingleLine, p.subline.text));
-  add_stages(ops, p);
-  add_progress(ops, p);
+  ops.push_back(text(p.product.rect, c.primary_text, 27, 600, kMiddle, p.product.text));
+  ops.push_back(rounded(p.version.rect, 13, c.version_pill));
+  ops.push_back(text(p.version.rect, c.accent_text, 13, 500, kCentred, p.version.text));
+  ops.push_back(text(p.headline.rect, c.primary_text, 23, 600, kSingleLine, p.headline.text));
+  ops.push_back(text(p.subline.rect, c.secondary_text, 14, 400, kSingleLine, p.subline.text));
+  add_stages(ops, p, c);
+  add_progress(ops, p, c);
   ops.push_back(
-      text(p.location_label.rect, kPrimaryText, 12, 500, kSingleLine, p.location_label.text));
-  ops.push_back(text(p.note.rect, kNoteText, 11, 400, kSingleLine, p.note.text));
-  ops.push_back(rounded(p.button.rect, 12, strong ? kAccent : kPassiveButton));
-  ops.push_back(
-      text(p.button.rect, strong ? kWhite : kSecondaryText, 13, 500, kCentred, p.button.text));
+      text(p.location_label.rect, c.primary_text, 12, 500, kSingleLine, p.location_label.text));
+  ops.push_back(text(p.note.rect, c.note_text, 11, 400, kSingleLine, p.note.text));
+  add_main_button(ops, p, c);
   return ops;
 }
 

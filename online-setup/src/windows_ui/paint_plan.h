@@ -6,14 +6,26 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "runner/run_status.h"
 #include "windows_ui/layout.h"
+#include "windows_ui/palette.h"
 #include "windows_ui/window_state.h"
 
 namespace quarvel {
+
+// What the window itself adds to the shared state: where the keyboard focus
+// is and how the system asks for the window to be drawn.
+struct WindowLook {
+  bool main_button_focused = false;  // the main window has the keyboard focus
+  bool focus_cues = false;  // focus indicators are shown (hidden until the keyboard is used)
+  std::optional<SystemColours> high_contrast;  // a high-contrast theme is on: its colours
+
+  bool operator==(const WindowLook&) const = default;
+};
 
 // The values a paint depends on, copied under the locks before drawing.
 struct PaintSnapshot {
@@ -23,13 +35,16 @@ struct PaintSnapshot {
   bool installing = false;
   bool finished = false;
   bool preview = false;
+  WindowLook look = {};
 
   bool operator==(const PaintSnapshot&) const = default;
 };
 
 // Copies the five status fields under the SharedStatus lock, releases it, then
-// reads preview under the WindowState lock.
-PaintSnapshot take_paint_snapshot(SharedStatus& status, WindowState& window);
+// reads preview under the WindowState lock; `look` is taken as it is.
+PaintSnapshot take_paint_snapshot(SharedStatus& status,
+                                  WindowState& window,
+                                  const WindowLook& look = {});
 
 // A text the picture shows, and where.
 struct PictureText {
@@ -54,8 +69,11 @@ struct Picture {
   bool warning = false;  // a stopped or failed run: the status is a warning
   PictureText location_label;
   PictureText note;
-  PictureText button;          // the main button's label on its rectangle
-  bool button_active = false;  // the strong look: a press continues or finishes
+  PictureText button;             // the main button's label on its rectangle
+  bool button_active = false;     // the strong look: a press continues or finishes
+  bool button_available = false;  // a press does something
+  bool button_focused = false;    // it has the keyboard focus
+  bool focus_ring = false;        // its focus indicator is drawn
 };
 
 Picture picture(const PaintSnapshot& snapshot);
@@ -99,7 +117,12 @@ DrawOperation text_operation(LogicalRect rect,
 // A filled rounded rectangle without outline.
 DrawOperation rounded_rectangle_operation(LogicalRect rect, int corner, uint32_t colour);
 
-// The whole picture, in drawing order, over a white background.
+// The whole picture, in drawing order, over the palette's background.
 std::vector<DrawOperation> paint_operations(const PaintSnapshot& snapshot);
+
+// The ring around the main button while it shows the keyboard focus: 2 units
+// wide, 2 units off the button, so that it meets only the background.
+inline constexpr LogicalRect kFocusRingRect{471, 378, 101, 40};
+inline constexpr int kFocusRingWidth = 2;
 
 }  // namespace quarvel

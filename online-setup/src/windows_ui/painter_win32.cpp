@@ -4,6 +4,8 @@
 #include "windows_ui/gdi_handles_win32.h"
 #include "windows_ui/layout.h"
 #include "windows_ui/paint_plan.h"
+#include "windows_ui/palette.h"
+#include "windows_ui/window_refresh.h"
 
 namespace quarvel::win32 {
 namespace {
@@ -16,7 +18,7 @@ COLORREF colour_ref(uint32_t rgb) {
 }
 
 RECT pixel_rect(const LogicalRect& rect) {
-  const PixelRect edges = scale_edges(rect, system_dpi());
+  const PixelRect edges = scale_edges(rect, layout_dpi());
   return {edges.left, edges.top, edges.right, edges.bottom};
 }
 
@@ -61,6 +63,17 @@ void draw(HDC dc, const DrawOperation& op) {
   }
 }
 
+// What this WM_PAINT is asked to draw, read before BeginPaint validates it;
+// an area that cannot be read counts as less than the whole.
+UpdateArea update_area(HWND window) {
+  const GdiObject<HRGN> region(CreateRectRgn(0, 0, 0, 0));
+  RECT box{};
+  const int kind = region.get() != nullptr ? GetUpdateRgn(window, region.get(), FALSE) : ERROR;
+  if (kind != ERROR)
+    GetRgnBox(region.get(), &box);
+  return {{box.left, box.top, box.right, box.bottom}, kind == SIMPLEREGION};
+}
+
 }  // namespace
 
 HFONT create_ui_font(int size, int weight) {
@@ -69,7 +82,8 @@ HFONT create_ui_font(int size, int weight) {
                      DEFAULT_PITCH | FF_DONTCARE, L"Microsoft YaHei UI");
 }
 
-void paint_window(HWND window, const PaintSnapshot& snapshot) {
+bool paint_window(HWND window, const PaintSnapshot& snapshot) {
+  const UpdateArea area = update_area(window);
   const PaintScope paint(window);
   RECT client{};
   GetClientRect(window, &client);
@@ -78,10 +92,13 @@ void paint_window(HWND window, const PaintSnapshot& snapshot) {
   const MemoryDc memory(CreateCompatibleDC(paint.dc()));
   const GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(paint.dc(), client.right, client.bottom));
   const Selection bitmap_selection(memory.get(), bitmap.get());
-  FillRect(memory.get(), &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  const GdiObject<HBRUSH> background(
+      CreateSolidBrush(colour_ref(palette(snapshot.look.high_contrast).background)));
+  FillRect(memory.get(), &client, background.get());
   for (const DrawOperation& op : paint_operations(snapshot))
     draw(memory.get(), op);
   BitBlt(paint.dc(), 0, 0, client.right, client.bottom, memory.get(), 0, 0, SRCCOPY);
+  return covers_client_area(area, client.right, client.bottom);
 }
 
 }  // namespace quarvel::win32

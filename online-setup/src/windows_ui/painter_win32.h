@@ -9,9 +9,10 @@
 
 namespace quarvel::win32 {
 
-// Paints the whole client area for WM_PAINT from `snapshot`. Failures of GDI
+// Paints the client area for WM_PAINT from `snapshot`, as far as its update
+// region reaches; true when that was the whole client area. Failures of GDI
 // calls leave parts of the picture undrawn; nothing is reported.
-void paint_window(HWND window, const PaintSnapshot& snapshot);
+bool paint_window(HWND window, const PaintSnapshot& snapshot);
 
 // A "Microsoft YaHei UI" font with character height `size` logical units
 // (scaled now) and the given weight, ClearType quality; the caller owns it.

@@ -121,6 +121,18 @@ bool MainButtonKeys::key_up(uintptr_t virtual_key) {
   return presses;
 }
 
+FocusStop next_focus_stop(std::optional<FocusStop> current, bool backwards, bool controls_enabled) {
+  constexpr FocusStop kOrder[] = {FocusStop::kLocationBox, FocusStop::kBrowseButton,
+                                  FocusStop::kMainButton};
+  constexpr int kStops = 3;
+  // From nowhere, Tab starts at the first stop and Shift+Tab at the last.
+  int at = current ? static_cast<int>(*current) : (backwards ? 0 : kStops - 1);
+  do {
+    at = (at + (backwards ? kStops - 1 : 1)) % kStops;
+  } while (!controls_enabled && kOrder[at] != FocusStop::kMainButton);
+  return kOrder[at];
+}
+
 WindowEffect on_control_command(SharedStatus& status,
                                 WindowState& window,
                                 int id,
@@ -136,8 +148,14 @@ WindowEffect on_control_command(SharedStatus& status,
   return WindowEffect::kNothing;
 }
 
-WindowEffect on_dialog_ok(bool location_box_has_focus) {
-  return location_box_has_focus ? WindowEffect::kFocusMainWindow : WindowEffect::kNothing;
+WindowEffect on_dialog_ok(SharedStatus& status,
+                          WindowState& window,
+                          std::optional<FocusStop> focus) {
+  if (focus == FocusStop::kLocationBox)
+    return WindowEffect::kFocusMainWindow;
+  if (focus == FocusStop::kBrowseButton)
+    return on_browse_button(status, window, kButtonClicked);
+  return WindowEffect::kNothing;
 }
 
 std::string install_dir_from_box_text(std::u16string_view text) {

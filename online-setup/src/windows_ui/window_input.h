@@ -69,6 +69,16 @@ class MainButtonKeys {
   uintptr_t pressed_ = 0;
 };
 
+// The places the keyboard focus stops at, in Tab order. The main button is
+// painted: the focus is on it while the main window itself has the focus.
+enum class FocusStop { kLocationBox, kBrowseButton, kMainButton };
+
+// Where Tab (Shift+Tab when `backwards`) moves the focus from `current`
+// (nullopt: none of the three has it): location box, browse button, main
+// button and around. The two controls are passed over while disabled; the
+// main button is always a stop.
+FocusStop next_focus_stop(std::optional<FocusStop> current, bool backwards, bool controls_enabled);
+
 // A WM_COMMAND from control `id` (10 location box, 11 browse button). Ignored
 // while installing. The browse button's click sets editing and asks for the
 // folder picker. Every notification of the box sets last_edit to `now`;
@@ -85,11 +95,14 @@ WindowEffect on_control_command(SharedStatus& status,
 // box into WM_COMMAND with this id for the main window.
 inline constexpr int kDialogOkId = 1;
 
-// IDOK from the dialog navigation. Enter in the location box confirms it: the
-// focus goes back to the main window, whose focus loss of the box ends the
-// editing and restarts the countdown. Elsewhere nothing: Enter on the main
-// window presses the main button on its key-up.
-WindowEffect on_dialog_ok(bool location_box_has_focus);
+// IDOK from the dialog navigation, with the keyboard focus at `focus`. Enter
+// in the location box confirms it: the focus goes back to the main window,
+// whose focus loss of the box ends the editing and restarts the countdown.
+// Enter on the browse button presses it, as a click does. Elsewhere nothing:
+// Enter on the main window presses the main button on its key-up.
+WindowEffect on_dialog_ok(SharedStatus& status,
+                          WindowState& window,
+                          std::optional<FocusStop> focus);
 
 // The location box's UTF-16 text as install_dir: invalid units become U+FFFD
 // and Unicode white space is trimmed at both ends.

@@ -15,6 +15,7 @@
 #include "windows_ui/gdi_handles_win32.h"
 #include "windows_ui/layout.h"
 #include "windows_ui/painter_win32.h"
+#include "windows_ui/window_look_win32.h"
 #include "windows_ui/window_proc_win32.h"
 #include "windows_ui/window_state.h"
 #include "windows_ui/worker.h"
@@ -53,15 +54,23 @@ void register_window_class(HINSTANCE instance) {
 }
 
 // The main window, hidden, with a scaled 600 x 440 client area, centred on
-// the primary screen; nullptr when it cannot be created.
+// the primary screen and laid out smaller where it would not fit the primary
+// monitor's work area; nullptr when it cannot be created.
 HWND create_main_window(HINSTANCE instance) {
-  RECT outer{0, 0, scale(kClientArea.width), scale(kClientArea.height)};
-  AdjustWindowRect(&outer, kWindowStyle, FALSE);
-  const int width = outer.right - outer.left;
-  const int height = outer.bottom - outer.top;
-  const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-  return CreateWindowExW(0, kClassName, kTitle, kWindowStyle, x, y, width, height, nullptr, nullptr,
+  RECT frame{0, 0, 0, 0};
+  AdjustWindowRect(&frame, kWindowStyle, FALSE);
+  const int screen_width = GetSystemMetrics(SM_CXSCREEN);
+  const int screen_height = GetSystemMetrics(SM_CYSCREEN);
+  RECT work{0, 0, screen_width, screen_height};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const WindowPlacement placement =
+      place_window(GetDpiForSystem(), {frame.left, frame.top, frame.right, frame.bottom},
+                   screen_width, screen_height, {work.left, work.top, work.right, work.bottom});
+  // Every later scale() of the window, its controls and fonts uses it.
+  use_layout_dpi(placement.layout_dpi);
+  const PixelRect& outer = placement.outer;
+  return CreateWindowExW(0, kClassName, kTitle, kWindowStyle, outer.left, outer.top,
+                         outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
                          instance, nullptr);
 }
 
@@ -86,11 +95,7 @@ std::string copy_install_dir(WindowState& state) {
 void run_message_loop(HWND window) {
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (message.message == WM_KEYDOWN) {
-      const bool repeat = (message.lParam & (1 << 30)) != 0;
-      win32::note_key_down(message.wParam, message.hwnd == window, repeat);
-    }
-    if (IsDialogMessageW(window, &message))
+    if (win32::pre_translate(window, message) || IsDialogMessageW(window, &message))
       continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
@@ -123,6 +128,11 @@ void window_main() {
   SendMessageW(box, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
   SendMessageW(browse, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
   win32::name_location_box(box);
+  win32::read_system_colours();
+  // Focus indicators hidden when the program was started with the mouse,
+  // shown when with the keyboard.
+  SendMessageW(window, WM_CHANGEUISTATE,
+               MAKEWPARAM(UIS_INITIALIZE, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
   ShowWindow(window, SW_SHOWNORMAL);
   ShowWindow(window, SW_SHOW);
   UpdateWindow(window);

@@ -8,9 +8,10 @@
 #include "windows_ui/accessible_object_win32.h"
 #include "windows_ui/folder_picker_win32.h"
 #include "windows_ui/layout.h"
-#include "windows_ui/painter_win32.h"
 #include "windows_ui/paint_plan.h"
+#include "windows_ui/painter_win32.h"
 #include "windows_ui/window_input.h"
+#include "windows_ui/window_look_win32.h"
 #include "windows_ui/window_refresh.h"
 #include "windows_ui/window_state.h"
 #include "windows_ui/worker.h"
@@ -37,6 +38,7 @@ void apply(HWND window, WindowEffect effect) {
       return;
     case WindowEffect::kFocusMainWindow:
       SetFocus(window);
+      show_focus_cues(window);
       return;
     case WindowEffect::kNothing:
       return;
@@ -55,10 +57,24 @@ std::u16string window_text(HWND control) {
   return std::u16string(text.begin(), text.end());
 }
 
+// Which of the three stops has the keyboard focus; nullopt for none.
+std::optional<FocusStop> focus_stop(HWND window) {
+  const HWND focus = GetFocus();
+  if (focus == nullptr)
+    return std::nullopt;
+  if (focus == window)
+    return FocusStop::kMainButton;
+  if (focus == GetDlgItem(window, kLocationBoxId))
+    return FocusStop::kLocationBox;
+  if (focus == GetDlgItem(window, kBrowseButtonId))
+    return FocusStop::kBrowseButton;
+  return std::nullopt;
+}
+
 void on_command(HWND window, WPARAM wparam) {
   const int id = LOWORD(wparam);
   if (id == kDialogOkId) {
-    apply(window, on_dialog_ok(GetFocus() == GetDlgItem(window, kLocationBoxId)));
+    apply(window, on_dialog_ok(shared_status(), window_state(), focus_stop(window)));
     return;
   }
   const auto read_box_text = [window] { return window_text(GetDlgItem(window, kLocationBoxId)); };
@@ -67,30 +83,61 @@ void on_command(HWND window, WPARAM wparam) {
 }
 
 void on_paint(HWND window) {
-  const PaintSnapshot snapshot = take_paint_snapshot(shared_status(), window_state());
-  paint_window(window, snapshot);
-  g_refresh.painted(snapshot);
+  const PaintSnapshot snapshot = window_snapshot(window);
+  if (paint_window(window, snapshot))
+    g_refresh.painted(snapshot);
 }
 
 void on_timer(HWND window) {
-  const WindowRefresh::Tick tick =
-      g_refresh.tick(take_paint_snapshot(shared_status(), window_state()));
+  const WindowRefresh::Tick tick = g_refresh.tick(window_snapshot(window));
   if (tick.repaint)
     InvalidateRect(window, nullptr, FALSE);
   announce(window, tick.announce);
   const TimerEffect effect =
       on_timer_tick(shared_status(), window_state(), system_monotonic_clock().now());
+  // A control about to be disabled hands the focus to the main button, where
+  // the keyboard can still reach what is left to do.
+  const std::optional<FocusStop> focus = focus_stop(window);
+  if (!effect.controls_enabled && focus && *focus != FocusStop::kMainButton)
+    SetFocus(window);
   EnableWindow(GetDlgItem(window, kLocationBoxId), effect.controls_enabled);
   EnableWindow(GetDlgItem(window, kBrowseButtonId), effect.controls_enabled);
   if (effect.destroy_window)
     DestroyWindow(window);
 }
 
+// Tab and Shift+Tab on the window or its controls.
+bool on_tab_key(HWND window, const MSG& message) {
+  if (message.message != WM_KEYDOWN || message.wParam != VK_TAB ||
+      (message.hwnd != window && !IsChild(window, message.hwnd))) {
+    return false;
+  }
+  const bool backwards = GetKeyState(VK_SHIFT) < 0;
+  const bool controls_enabled = IsWindowEnabled(GetDlgItem(window, kLocationBoxId));
+  switch (next_focus_stop(focus_stop(window), backwards, controls_enabled)) {
+    case FocusStop::kLocationBox: {
+      // As in a dialog, the text is selected when the box is tabbed into.
+      const HWND box = GetDlgItem(window, kLocationBoxId);
+      SendMessageW(box, EM_SETSEL, 0, -1);
+      SetFocus(box);
+      break;
+    }
+    case FocusStop::kBrowseButton:
+      SetFocus(GetDlgItem(window, kBrowseButtonId));
+      break;
+    case FocusStop::kMainButton:
+      SetFocus(window);
+      break;
+  }
+  show_focus_cues(window);
+  return true;
+}
+
 void on_key_up(HWND window, WPARAM key) {
   if (!g_main_button_keys.key_up(key))
     return;
   if (GetFocus() == GetDlgItem(window, kLocationBoxId)) {
-    SetFocus(window);
+    apply(window, WindowEffect::kFocusMainWindow);
     return;
   }
   press_main_button(window);
@@ -99,19 +146,24 @@ void on_key_up(HWND window, WPARAM key) {
 void on_button_up(HWND window, LPARAM lparam) {
   const auto x = static_cast<uint32_t>(LOWORD(lparam));
   const auto y = static_cast<uint32_t>(HIWORD(lparam));
-  if (hits_main_button(x, y, system_dpi()))
+  if (hits_main_button(x, y, layout_dpi()))
     press_main_button(window);
 }
 
 }  // namespace
 
-void note_key_down(WPARAM key, bool on_main_window, bool repeat) {
-  g_main_button_keys.key_down(key, on_main_window, repeat);
+bool pre_translate(HWND window, const MSG& message) {
+  if (message.message == WM_KEYDOWN) {
+    const bool repeat = (message.lParam & (1 << 30)) != 0;
+    g_main_button_keys.key_down(message.wParam, message.hwnd == window, repeat);
+  }
+  return on_tab_key(window, message);
 }
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_DESTROY:
+      disconnect_accessible_objects();
       PostQuitMessage(0);
       return 0;
     case WM_PAINT:
@@ -143,6 +195,22 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
     case kPressMainButtonMessage:
       press_main_button(window);
       return 0;
+    case WM_SETFOCUS:
+      InvalidateRect(window, nullptr, FALSE);
+      announce_focus(window);
+      return 0;
+    case WM_KILLFOCUS:
+      InvalidateRect(window, nullptr, FALSE);
+      return 0;
+    case WM_UPDATEUISTATE:
+      DefWindowProcW(window, message, wparam, lparam);
+      InvalidateRect(window, nullptr, FALSE);
+      return 0;
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+      // The next timer tick repaints if the colours differ.
+      read_system_colours();
+      break;
     case WM_GETOBJECT:
       if (const std::optional<LRESULT> object = answer_get_object(window, wparam, lparam))
         return *object;

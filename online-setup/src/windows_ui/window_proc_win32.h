@@ -10,9 +10,11 @@ namespace quarvel::win32 {
 // requests and screen readers' requests for the client object.
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
-// Called by the message loop for every WM_KEYDOWN before it is dispatched
-// (the dialog navigation consumes Enter before the procedure could see it);
-// `repeat` for an auto-repeat (bit 30 of its lParam).
-void note_key_down(WPARAM key, bool on_main_window, bool repeat);
+// Called by the message loop for every message before the dialog navigation
+// (which would consume Enter before the procedure could see it, and knows
+// nothing of the main button): notes where Enter and Space go down, and
+// moves the focus on Tab and Shift+Tab through the location box, the browse
+// button and the main button. True when the message is consumed.
+bool pre_translate(HWND window, const MSG& message);
 
 }  // namespace quarvel::win32

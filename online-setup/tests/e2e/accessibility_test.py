@@ -1,10 +1,11 @@
 """The installer window as a screen reader reads it, under Wine and Xvfb.
 
 test-bin/accessibility-client.exe is another process that reads the window
-through AccessibleObjectFromWindow and IAccessible alone: the tree, the main
-button's default action, and the name, value and state change events. (The
-order, roles and texts of every state are unit tests of accessible_tree; here
-the same tree crosses the process boundary and drives a real run.)
+through AccessibleObjectFromWindow and IAccessible alone: the tree, its walks
+with accNavigate, the main button's default action and focus, and the focus,
+name, value and state change events. (The order, roles and texts of every
+state are unit tests of accessible_tree; here the same tree crosses the
+process boundary and drives a real run.)
 """
 import re
 import subprocess
@@ -20,7 +21,8 @@ from window_test import read_json, wait_until
 CLIENT = BUILD_DIR / "test-bin" / "accessibility-client.exe"
 # Roles and states as the platform numbers them.
 CLIENT_AREA, EDITABLE_TEXT = 10, 42
-UNAVAILABLE, SELECTED, CHECKED = 0x1, 0x2, 0x10
+UNAVAILABLE, SELECTED, FOCUSED, CHECKED = 0x1, 0x2, 0x4, 0x10
+S_FALSE = 1
 DONE, CURRENT, WAITING = CHECKED, SELECTED, UNAVAILABLE
 # Child ids (index + 1) of the elements that follow the state.
 HEADLINE, STAGES, PROGRESS, STATUS, BOX, BROWSE, BUTTON = 3, (5, 6, 7), 8, 9, 11, 12, 14
@@ -51,11 +53,11 @@ def read_tree():
 
 def heard(tree):
     """What a listener hears of the state: headline, stage states, percent,
-    status, and the main button's label and state."""
+    status, and the main button's label and whether it is unavailable."""
     c = tree["children"]
     return (c[HEADLINE - 1]["name"], [c[i - 1]["state"] for i in STAGES],
             c[PROGRESS - 1]["value"], c[STATUS - 1]["name"], c[BUTTON - 1]["name"],
-            c[BUTTON - 1]["state"])
+            c[BUTTON - 1]["state"] & UNAVAILABLE)
 
 
 class DrivingTheWindow(window_test.WindowTest):
@@ -92,6 +94,20 @@ class DrivingTheWindow(window_test.WindowTest):
         # Wine's standard object of a push button control says "client"
         # (Windows: push button); its name is the label either way.
         self.assertEqual(browse["name"], "浏览…")
+        # accNavigate meets the children in the order of the list, the two
+        # controls as their own objects, and nothing past either end.
+        in_order = [*range(1, BOX), "object", "object", *range(BROWSE + 1, BUTTON + 1)]
+        self.assertEqual((tree["forward"], tree["backward"]),
+                         ({"met": in_order, "end": S_FALSE}, {"met": in_order[::-1], "end": S_FALSE}))
+        # Focus on the main window is focus on the main button.
+        installer.click_logical(window_test.LOCATION_BOX)
+        installer.focus_main_window()
+
+        def button_focused():
+            tree = read_tree()
+            return tree and tree["children"][BUTTON - 1]["state"] & FOCUSED
+
+        self.assertTrue(wait_until(button_focused, 10), "the main button is not focused")
         self.assertEqual(client("press", "暂停")[0], 0)
         self.wait_for_button("继续")
         paused = read_json(self.report)["error"]
@@ -130,6 +146,7 @@ class DrivingTheWindow(window_test.WindowTest):
         self.assertIn("安装完成，正在打开 Quarvel", said(STATUS))
         self.assertLessEqual({"继续", "暂停", "安装中", "完成"}, said(BUTTON))
         self.assertIn(BUTTON, {e["child"] for e in events if e["event"] == "state"})
+        self.assertIn(BUTTON, {e["child"] for e in events if e["event"] == "focus"})
 
 
 if __name__ == "__main__":

@@ -40,6 +40,8 @@ WARNING_TEXT = (0x9C, 0x4D, 0x3D)
 
 # Logical points inside painted shapes, away from edges and labels.
 MAIN_BUTTON = (481, 398)
+# Left of the main button: its focus ring (2 units), then a gap (2 units).
+RING_ROW = ((471, 398), (472, 398), (473, 398), (474, 398))
 STAGE_CIRCLES = ((36, 206), (214, 206), (392, 206))
 BROWSE_BUTTON = (521, 353)
 LOCATION_BOX = (200, 353)
@@ -52,6 +54,15 @@ def scaled(value, dpi):
     dpi = dpi if dpi >= 97 else 96
     product = value * dpi
     return (product + 48) // 96 if product >= 0 else -((-product + 48) // 96)
+
+
+def shown_dpi(width, height, system_dpi):
+    """The DPI a client area of width x height is laid out at: the system
+    DPI, or the one the window lowered it to so that it fits the screen."""
+    for dpi in range(system_dpi, 95, -1):
+        if (scaled(600, dpi), scaled(440, dpi)) == (width, height):
+            return dpi
+    return system_dpi
 
 
 def wait_until(condition, timeout, interval=0.1):
@@ -181,6 +192,7 @@ class Installer:
             self.stop()
             raise AssertionError("the main window did not appear")
         self.x, self.y, self.width, self.height = window_geometry(self.window)
+        self.dpi = shown_dpi(self.width, self.height, dpi)
 
     def __enter__(self):
         return self
@@ -419,6 +431,59 @@ class StoppedWindow(WindowTest):
         self.assert_new_run(lambda: installer.key("Return"), False)
         self.assert_new_run(installer.focus_main_window, False)
         self.assert_new_run(lambda: installer.key("Return"), True)
+
+    def use_the_browse_button(self, installer, key, folder=None):
+        """Opens the folder dialog with `key`, then picks `folder` (Wine's
+        dialog: its name field along the bottom) or cancels. Without a window
+        manager nothing gives the keyboard back when it closes: the test does."""
+        installer.key(key)
+        dialog = find_window("^" + DIALOG_TITLE + "$", timeout=15)
+        self.assertIsNotNone(dialog, "the focus was not on the browse button")
+        time.sleep(0.5)  # a click while the dialog is laid out goes astray
+        _, _, width, height = window_geometry(dialog)
+        offset = (-35, -14) if folder is None else (120 - width // 2, -42)
+        xdotool("mousemove", "--window", dialog, width + offset[0], height + offset[1], "click", "1")
+        if folder is not None:
+            installer.type(windows_path(folder))
+            installer.key("Return")
+        self.assertTrue(wait_until(lambda: not xdotool("search", "--name", DIALOG_TITLE)
+                                   .stdout.strip(), 10), "the dialog stayed open")
+        xdotool("windowfocus", installer.window)
+
+    def test_tab_cycles_through_box_browse_and_main_button_which_shows_its_focus(self):
+        installer = self.start_stopped()
+        installer.focus_main_window()
+        installer.key("Tab")
+        installer.key("Tab")
+        shot = installer.screenshot("focus-on-browse")
+        self.assertEqual([shot.pixel(*p) for p in RING_ROW], [WHITE] * 4)
+        # Picked or cancelled, the dialog hands the focus back to the browse
+        # button, whose next stop is the main button.
+        self.use_the_browse_button(installer, "space", self.folder)
+        installer.key("Tab")
+        shot = installer.screenshot("focus-on-main-button")
+        self.assertEqual([shot.pixel(*p) for p in RING_ROW], [TEAL, TEAL, WHITE, WHITE])
+        self.assertEqual(shot.pixel(*MAIN_BUTTON), TEAL)
+        self.assert_new_run(lambda: installer.key("space"), True)
+        self.assertTrue(wait_until(installer.main_button_active, 10))
+        installer.key("shift+Tab")
+        self.use_the_browse_button(installer, "Return")
+        installer.key("shift+Tab")
+        installer.key("shift+Tab")
+        self.assert_new_run(lambda: installer.key("Return"), True)
+
+    def test_at_192_dpi_the_window_is_laid_out_smaller_to_fit_the_screen(self):
+        with SystemDpi(192):
+            installer = self.start_stopped(192)
+        self.assertEqual(screen_size(), (1366, 768), "the display of the test")
+        self.assertTrue(96 < installer.dpi < 192, f"laid out at {installer.dpi} DPI")
+        # Centred, with room for the caption above the client area.
+        self.assertEqual(installer.x, (1366 - installer.width) // 2)
+        self.assertGreater(installer.y - (768 - installer.height) // 2, 0)
+        self.assertLessEqual(installer.y + installer.height, 768)
+        shot = installer.screenshot("fit-192dpi")
+        self.assertEqual((shot.pixel(*STAGE_CIRCLES[0]), shot.pixel(580, 398)), (TEAL, WHITE))
+        self.assert_new_run(lambda: installer.click_logical(MAIN_BUTTON), True)
 
     def test_closing_a_stopped_window_ends_the_process(self):
         installer = self.start_stopped()

@@ -2,14 +2,18 @@
 // from another process, through AccessibleObjectFromWindow and IAccessible
 // only. One thread.
 //
-//   accessibility-client read          one JSON line: the client object and its children
+//   accessibility-client read          one JSON line: the client object, its children and
+//                                      the walks through them with accNavigate
 //   accessibility-client press NAME    the default action of the push button named NAME
 //   accessibility-client watch SECONDS JSON lines: every tree that differs from the one
-//                                      before, and every name, value and state change
-//                                      event of the window, until the window is gone
+//                                      before, and every focus, name, value and state
+//                                      change event of the window, until the window is gone
 //
-// A tree is {"name","role","state","value","children":[...]}; an event is
-// {"event":"name"|"value"|"state","child":N,"name","value"} read when it arrives.
+// A tree is {"name","role","state","value","children":[...]}; read adds "forward"
+// and "backward": {"met":[child id, or "object" for a control's own object...],
+// "end":the HRESULT that ended the walk}. An event is
+// {"event":"focus"|"name"|"value"|"state","child":N,"name","value"} read when it
+// arrives.
 // Exit codes: 0 done, 1 an accessibility call failed, 2 no such button,
 // 3 no installer window.
 #include <oleacc.h>
@@ -22,10 +26,12 @@
 #include <nlohmann/json.hpp>
 
 #include "core/wide_win32.h"
+#include "windows_ui/accessible_object_win32.h"
 
 namespace {
 
 using nlohmann::json;
+using quarvel::win32::child_variant;
 using quarvel::win32::narrow;
 
 struct Com {
@@ -37,14 +43,6 @@ struct Release {
   void operator()(IUnknown* object) const { object->Release(); }
 };
 using Accessible = std::unique_ptr<IAccessible, Release>;
-
-VARIANT child_id(long id) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = id;
-  return v;
-}
 
 // The text a getter returns, freed; empty when it fails or has none.
 template <class Getter>
@@ -69,7 +67,7 @@ long number_of(Getter getter) {
 
 // Name, role, state and value of one element (`id` 0 is the object itself).
 json describe(IAccessible* object, long id) {
-  const VARIANT child = child_id(id);
+  const VARIANT child = child_variant(id);
   return {{"name", text_of([&](BSTR* out) { return object->get_accName(child, out); })},
           {"value", text_of([&](BSTR* out) { return object->get_accValue(child, out); })},
           {"role", number_of([&](VARIANT* out) { return object->get_accRole(child, out); })},
@@ -86,6 +84,24 @@ json tree(IAccessible* object) {
       out["children"].push_back(describe(object, id));
   }
   return out;
+}
+
+// From the first (last) child on with NAVDIR_NEXT (NAVDIR_PREVIOUS); a
+// control's object does not say its child id, so the walk counts on from the
+// child before it. More steps than any window has children end a loop.
+json walk(IAccessible* object, long first, long step) {
+  json met = json::array();
+  VARIANT at;
+  VariantInit(&at);
+  HRESULT result = object->accNavigate(first, child_variant(CHILDID_SELF), &at);
+  for (long place = 0; result == S_OK && met.size() < 64;) {
+    place = at.vt == VT_I4 ? at.lVal : place + (step == NAVDIR_NEXT ? 1 : -1);
+    met.push_back(at.vt == VT_I4 ? json(place) : json(at.vt == VT_DISPATCH ? "object" : "?"));
+    VariantClear(&at);
+    result = object->accNavigate(step, child_variant(place), &at);
+  }
+  VariantClear(&at);
+  return {{"met", met}, {"end", result}};
 }
 
 HWND installer_window() {
@@ -111,7 +127,10 @@ int read() {
   const Accessible object = client_object(installer_window());
   if (object == nullptr)
     return installer_window() == nullptr ? 3 : 1;
-  print(tree(object.get()));
+  json out = tree(object.get());
+  out["forward"] = walk(object.get(), NAVDIR_FIRSTCHILD, NAVDIR_NEXT);
+  out["backward"] = walk(object.get(), NAVDIR_LASTCHILD, NAVDIR_PREVIOUS);
+  print(out);
   return 0;
 }
 
@@ -125,7 +144,7 @@ int press(const std::wstring& name) {
   for (long id = 1; id <= count; ++id) {
     const json element = describe(object.get(), id);
     if (element["role"] == ROLE_SYSTEM_PUSHBUTTON && element["name"] == narrow(name))
-      return SUCCEEDED(object->accDoDefaultAction(child_id(id))) ? 0 : 1;
+      return SUCCEEDED(object->accDoDefaultAction(child_variant(id))) ? 0 : 1;
   }
   return 2;
 }
@@ -134,7 +153,8 @@ void CALLBACK
 on_event(HWINEVENTHOOK, DWORD event, HWND window, LONG object_id, LONG child, DWORD, DWORD) {
   if (window != installer_window() || object_id != OBJID_CLIENT)
     return;
-  const char* kind = event == EVENT_OBJECT_NAMECHANGE    ? "name"
+  const char* kind = event == EVENT_OBJECT_FOCUS         ? "focus"
+                     : event == EVENT_OBJECT_NAMECHANGE  ? "name"
                      : event == EVENT_OBJECT_VALUECHANGE ? "value"
                      : event == EVENT_OBJECT_STATECHANGE ? "state"
                                                          : nullptr;
@@ -159,8 +179,8 @@ int watch(double seconds) {
     return 3;
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
-  const HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_STATECHANGE, EVENT_OBJECT_VALUECHANGE,
-                                             nullptr, on_event, process, 0, WINEVENT_OUTOFCONTEXT);
+  const HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_VALUECHANGE, nullptr,
+                                             on_event, process, 0, WINEVENT_OUTOFCONTEXT);
   json last;
   const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
   while (IsWindow(window) && GetTickCount64() < end) {

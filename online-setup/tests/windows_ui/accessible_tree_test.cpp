@@ -68,7 +68,7 @@ Heard heard(const std::vector<AccessibleElement>& elements) {
           .stages = {},
           .percent = child(elements, kProgress).value,
           .button = child(elements, kButton).name,
-          .button_unavailable = child(elements, kButton).state == kStateUnavailable};
+          .button_unavailable = (child(elements, kButton).state & kStateUnavailable) != 0};
   for (int i = 0; i < 3; ++i)
     h.stages.push_back(child(elements, kFirstStage + i).state);
   return h;
@@ -134,6 +134,32 @@ TEST(AccessibleTree, ChangesAreTheNamesValuesAndStatesThatDiffer) {
                                            {K::kName, kButton},
                                            {K::kState, kButton}}));
   EXPECT_EQ(accessible_changes({}, accessible_elements(paused)), std::vector<AccessibleChange>{});
+}
+
+TEST(AccessibleTree, TheMainButtonIsFocusableAndFocusedWithTheMainWindow) {
+  const std::vector<AccessibleElement> before = accessible_elements({.running = true});
+  const std::vector<AccessibleElement> focused =
+      accessible_elements({.running = true, .look = {.main_button_focused = true}});
+  EXPECT_EQ(child(before, kButton).state, kStateFocusable);
+  EXPECT_EQ(child(focused, kButton).state, kStateFocusable | kStateFocused) << "cues or not";
+  EXPECT_EQ(focused_child(before), std::nullopt);
+  EXPECT_EQ(focused_child(focused), kButton);
+}
+
+TEST(AccessibleTree, NavigationFollowsTheChildList) {
+  using K = Navigation::Kind;
+  constexpr int kNext = 5, kPrevious = 6, kFirstChild = 7, kLastChild = 8;
+  EXPECT_EQ(navigate(kFirstChild, 0, kButton), (Navigation{K::kChild, 1}));
+  EXPECT_EQ(navigate(kLastChild, 0, kButton), (Navigation{K::kChild, kButton}));
+  for (int id = 1; id <= kButton; ++id) {
+    const Navigation next = id < kButton ? Navigation{K::kChild, id + 1} : Navigation{K::kNone};
+    const Navigation previous = id > 1 ? Navigation{K::kChild, id - 1} : Navigation{K::kNone};
+    EXPECT_EQ(navigate(kNext, id, kButton), next);
+    EXPECT_EQ(navigate(kPrevious, id, kButton), previous);
+    EXPECT_EQ(navigate(kFirstChild, id, kButton), Navigation{K::kNone}) << "no grandchildren";
+  }
+  EXPECT_EQ(navigate(kNext, 0, kButton), Navigation{K::kFromWindow}) << "among its siblings";
+  EXPECT_EQ(navigate(kNext, kButton + 1, kButton), Navigation{K::kInvalid});
 }
 
 TEST(AccessibleTree, HitTestingFindsTheElementUnderAScaledPoint) {

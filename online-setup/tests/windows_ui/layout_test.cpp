@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -65,6 +66,33 @@ TEST(MainButtonHit, CountsTheLeftAndTopEdgesButNotTheRightAndBottom) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(hits_main_button(c.x, c.y, c.dpi), c.hit) << c.x << "," << c.y << " at " << c.dpi;
+  }
+}
+
+TEST(WindowPlacement, TheLayoutDpiIsLoweredUntilTheWindowFitsItsWorkArea) {
+  const PixelRect frame{-6, -52, 6, 6};  // at 192 DPI
+  const struct {
+    uint32_t dpi;
+    PixelRect screen, work;
+    uint32_t layout_dpi;
+    PixelRect outer;
+  } cases[] = {
+      // Fits: centred on the screen.
+      {96, {0, 0, 1024, 768}, {0, 0, 1024, 768}, 96, {206, 135, 818, 633}},
+      // 155 DPI: a client area of 969 x 710 (710.4 rounded), the full height with
+      // the frame.
+      {192, {0, 0, 1366, 768}, {0, 0, 1366, 768}, 155, {192, 0, 1173, 768}},
+      {192, {0, 0, 1366, 768}, {0, 0, 1366, 728}, 146, {220, 1, 1145, 728}},    // a taskbar below
+      {192, {0, 0, 1366, 768}, {0, 40, 1366, 768}, 146, {220, 40, 1145, 767}},  // and above
+      // Too small even at 96 DPI: the caption stays on screen.
+      {96, {0, 0, 600, 400}, {0, 0, 600, 400}, 96, {0, 0, 612, 498}},
+  };
+  for (const auto& c : cases) {
+    const WindowPlacement p = place_window(c.dpi, frame, c.screen.right, c.screen.bottom, c.work);
+    EXPECT_EQ(p.layout_dpi, c.layout_dpi) << c.work.bottom;
+    EXPECT_EQ((std::array{p.outer.left, p.outer.top, p.outer.right, p.outer.bottom}),
+              (std::array{c.outer.left, c.outer.top, c.outer.right, c.outer.bottom}))
+        << c.work.bottom;
   }
 }
 

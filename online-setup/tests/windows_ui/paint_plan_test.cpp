@@ -139,6 +139,63 @@ TEST(PaintPlan, TheFillIsClampedButThePercentTextIsRaw) {
   }
 }
 
+// The colours of the operations drawn at `rect`, in drawing order.
+std::vector<uint32_t> colours_at(const std::vector<DrawOperation>& ops, const LogicalRect& rect) {
+  std::vector<uint32_t> colours;
+  for (const DrawOperation& op : ops) {
+    if (op.rect == rect)
+      colours.push_back(op.colour);
+  }
+  return colours;
+}
+
+TEST(PaintPlan, TheFocusRingShowsOnlyWithTheFocusAndItsCues) {
+  for (const bool focused : {false, true}) {
+    for (const bool cues : {false, true}) {
+      const std::vector<DrawOperation> ops = paint_operations(
+          {.running = true, .look = {.main_button_focused = focused, .focus_cues = cues}});
+      const size_t shown = focused && cues ? 1 : 0;
+      EXPECT_EQ(colours_at(ops, kFocusRingRect), std::vector<uint32_t>(shown, 0x0B6B75));
+      EXPECT_EQ(colours_at(ops, {473, 380, 97, 36}), std::vector<uint32_t>(shown, 0xFFFFFF));
+    }
+  }
+  // 2 units of teal (6.2:1 on white), then 2 units of gap to the button.
+  EXPECT_EQ(kFocusRingRect.x + 2 * kFocusRingWidth, kMainButtonRect.x);
+}
+
+TEST(PaintPlan, InHighContrastEveryElementTakesASystemColour) {
+  // Window 1, window text 2, highlight 3, highlight text 4, grey text 5,
+  // button face 6, button text 7.
+  const WindowLook look{
+      .main_button_focused = true, .focus_cues = true, .high_contrast = {{1, 2, 3, 4, 5, 6, 7}}};
+  const struct {
+    const char* state;
+    PaintSnapshot snapshot;
+    std::vector<uint32_t> button;  // at its rectangle: the edge (or the fill), then the label
+    std::vector<uint32_t> circles;
+  } cases[] = {
+      {"preview", {.preview = true}, {5, 5}, {3, 6, 6}},
+      {"running", {.percent = 50, .running = true}, {7, 7}, {3, 6, 6}},
+      {"installing", {.percent = 96, .running = true, .installing = true}, {5, 5}, {3, 3, 3}},
+      {"stopped", {.text = "失败", .percent = 30}, {3, 4}, {3, 6, 6}},
+      {"done", {.percent = 100, .finished = true}, {3, 4}, {3, 3, 3}},
+  };
+  for (auto c : cases) {
+    c.snapshot.look = look;
+    const std::vector<DrawOperation> ops = paint_operations(c.snapshot);
+    for (const DrawOperation& op : ops) {
+      EXPECT_TRUE(op.kind == DrawKind::kIcon || (op.colour >= 1 && op.colour <= 7))
+          << c.state << " at " << op.rect.x << "," << op.rect.y;
+    }
+    EXPECT_EQ(colours_at(ops, kMainButtonRect), c.button) << c.state;
+    std::vector<uint32_t> circles;
+    for (int i = 0; i < 3; ++i)
+      circles.push_back(colours_at(ops, {32 + 178 * i, 195, 23, 23}).at(0));
+    EXPECT_EQ(circles, c.circles) << c.state;
+    EXPECT_EQ(colours_at(ops, kFocusRingRect), std::vector<uint32_t>{2}) << c.state;
+  }
+}
+
 TEST(PaintSnapshot, CopiesTheStatusAndThePreviewFlag) {
   SharedStatus status;
   status.text = "文本";

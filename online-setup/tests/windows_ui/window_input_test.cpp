@@ -88,9 +88,13 @@ TEST(MainButtonKeys, AKeyPressesTheButtonOnlyWhenItWentDownAndUpOnTheMainWindow)
   EXPECT_FALSE(keys.key_up(13)) << "a repeat belongs to where the key went down";
 }
 
-TEST(DialogOk, EnterInTheLocationBoxHandsTheFocusBackAndNowhereElse) {
-  EXPECT_EQ(on_dialog_ok(true), WindowEffect::kFocusMainWindow);
-  EXPECT_EQ(on_dialog_ok(false), WindowEffect::kNothing);
+TEST_F(Input, EnterInTheBoxHandsTheFocusBackAndOnTheBrowseButtonPressesIt) {
+  EXPECT_EQ(on_dialog_ok(status, window, FocusStop::kLocationBox), WindowEffect::kFocusMainWindow);
+  EXPECT_EQ(on_dialog_ok(status, window, FocusStop::kMainButton), WindowEffect::kNothing);
+  EXPECT_EQ(on_dialog_ok(status, window, FocusStop::kBrowseButton), WindowEffect::kPickFolder);
+  EXPECT_TRUE(window.editing) << "as a click: the countdown waits for the dialog";
+  enter(State::kInstalling);
+  EXPECT_EQ(on_dialog_ok(status, window, FocusStop::kBrowseButton), WindowEffect::kNothing);
 }
 
 TEST_F(Input, LocationBoxNotificationsTrackFocusEditTimeAndTrimmedText) {
@@ -228,6 +232,30 @@ TEST_F(Input, APickedFolderGetsAQuarvelFolderAndInvalidUtf16IsRefused) {
   for (const char16_t bad : {char16_t(0xD83D), char16_t(0xDE00)}) {
     EXPECT_FALSE(install_dir_from_picked_folder(std::u16string(u"D:\\a") + bad).has_value());
     EXPECT_FALSE(install_dir_from_picked_folder(std::u16string(u"D:\\") + bad + u"b").has_value());
+  }
+}
+
+TEST(FocusOrder, TabCyclesBoxBrowseAndMainButtonPassingOverDisabledControls) {
+  using F = FocusStop;
+  const struct {
+    std::optional<FocusStop> from;
+    bool backwards, enabled;
+    FocusStop to;
+  } cases[] = {
+      {F::kLocationBox, false, true, F::kBrowseButton},
+      {F::kBrowseButton, false, true, F::kMainButton},
+      {F::kMainButton, false, true, F::kLocationBox},
+      {F::kLocationBox, true, true, F::kMainButton},
+      {F::kMainButton, true, true, F::kBrowseButton},
+      {F::kBrowseButton, true, true, F::kLocationBox},
+      {std::nullopt, false, true, F::kLocationBox},
+      {std::nullopt, true, true, F::kMainButton},
+      {F::kMainButton, false, false, F::kMainButton},
+      {F::kBrowseButton, true, false, F::kMainButton},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(next_focus_stop(c.from, c.backwards, c.enabled), c.to)
+        << (c.from ? static_cast<int>(*c.from) : -1) << c.backwards << c.enabled;
   }
 }
 

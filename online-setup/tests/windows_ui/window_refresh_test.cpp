@@ -22,6 +22,20 @@ TEST(WindowRefresh, RepaintsOnlyWhenThePictureWouldDifferFromTheOnePainted) {
   EXPECT_FALSE(refresh.tick(idle).repaint) << "back to what was painted";
 }
 
+TEST(WindowRefresh, OnlyAPaintOfTheWholeClientAreaPaintsTheSnapshot) {
+  const struct {
+    UpdateArea area;
+    bool whole;
+  } cases[] = {
+      {{{0, 0, 600, 440}, true}, true},    {{{-5, -5, 700, 500}, true}, true},
+      {{{0, 0, 600, 439}, true}, false},   {{{1, 0, 600, 440}, true}, false},
+      {{{0, 200, 600, 240}, true}, false},  // an uncovered strip
+      {{{0, 0, 600, 440}, false}, false},   // two strips whose box is the whole area
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(covers_client_area(c.area, 600, 440), c.whole) << c.area.box.top;
+}
+
 TEST(WindowRefresh, AnnouncesWhatChangedSinceTheLastTickOnce) {
   WindowRefresh refresh;
   const PaintSnapshot at50{.text = "正在下载", .percent = 50, .running = true};
