@@ -85,13 +85,16 @@ MainButtonAction main_button_action(bool running, bool installing, bool finished
 WindowEffect press_main_button(SharedStatus& status,
                                WindowState& window,
                                std::atomic<bool>& pause_requested) {
-  const StatusFlags flags = read_flags(status);
   bool preview = false;
   {
     const std::lock_guard lock(window.mutex);
     preview = window.preview;
   }
-  switch (main_button_action(flags.running, flags.installing, flags.finished, preview)) {
+  // The pause request is stored under the status lock, under which the run
+  // looks at it once more as it sets installing: a press either stops the run
+  // before the setup starts or finds it installing and does nothing.
+  const std::lock_guard lock(status.mutex);
+  switch (main_button_action(status.running, status.installing, status.finished, preview)) {
     case MainButtonAction::kClose:
       return WindowEffect::kDestroyWindow;
     case MainButtonAction::kPause:

@@ -150,8 +150,17 @@ class NginxEdge(NginxTest):
             cls.folder / "edge", "--edge", "--origin", "127.0.0.1:8443",
             "--origin-ca", str(e2e_support.PKI_DIR / "ca.pem")))
 
-    def log(self, tier):
-        return (self.folder / tier / "access.log").read_text().splitlines()
+    def log(self, tier, containing, count):
+        """The tier's access-log lines that contain the text, once there are at
+        least `count` of them or after 5 s: nginx writes a line only after its
+        answer has gone out."""
+        for _ in range(100):
+            lines = (self.folder / tier / "access.log").read_text().splitlines()
+            lines = [line for line in lines if containing in line]
+            if len(lines) >= count:
+                break
+            time.sleep(0.05)
+        return lines
 
     def test_ranges_come_from_slices_fetched_once_and_errors_are_not_kept(self):
         first, last = SLICE - 1, 3 * SLICE + 5  # from the end of slice 0 into slice 3
@@ -160,7 +169,7 @@ class NginxEdge(NginxTest):
                                  f"{last}-{attempt}-{attempt}", Range=f"bytes={first}-{last}")
             self.assertEqual((response.status, response.getheader("Content-Range"), body),
                              (206, f"bytes {first}-{last}/{PACKAGE_SIZE}", self.package[first:last + 1]))
-        origin = [line for line in self.log("origin") if self.release.upload_path in line]
+        origin = self.log("origin", self.release.upload_path, 4)
         self.assertEqual(len(origin), 4, origin)
 
         late = self.release.upload_path.replace(installer_support.FILE_NAME, "late.exe")
@@ -183,14 +192,16 @@ class NginxEdge(NginxTest):
         run = installer_support.Installer(folder).run(
             "--quiet", "--install-dir", e2e_support.windows_path(folder / "Quarvel"))
         self.assertEqual((run.exit_code, run.report["status"]), (0, "complete"), run.report)
-        installer = [line for line in self.log("edge") if "QuarvelOnlineSetup/1.02" in line]
+        installer = self.log("edge", "QuarvelOnlineSetup/1.02", 3)
         self.assertEqual(len(installer), 3, installer)
         self.assertTrue(all(line.endswith('" HIT') for line in installer), installer)
         # Kept 60 s: after that, while the origin is down, the last good copy.
         time.sleep(max(0, warmed + 61 - time.monotonic()))
+        earlier = len(self.log("edge", MANIFEST_PATH, 0))
         response, body = get(RELEASE_HOST, MANIFEST_PATH)
         self.assertEqual((response.status, body), (200, self.release.manifest))
-        self.assertTrue(self.log("edge")[-1].endswith(" STALE"), self.log("edge")[-1])
+        manifest = self.log("edge", MANIFEST_PATH, earlier + 1)
+        self.assertTrue(manifest[-1].endswith(" STALE"), manifest[-1])
 
 
 if __name__ == "__main__":
