@@ -275,6 +275,10 @@ class WindowTest(unittest.TestCase):
         self.addCleanup(installer.stop)
         return installer
 
+    def outcome(self):
+        """The run's report as text, or that there is none yet."""
+        return self.report.read_text(encoding="utf-8") if self.report.exists() else "none"
+
     def progress_percent(self):
         try:
             return read_json(self.progress)["percent"]
@@ -578,7 +582,9 @@ class RunningWindow(WindowTest):
         self.assertFalse(self.record.exists(), "installed while the box had the focus")
         installer.key("Return")
         confirmed = time.monotonic()
-        self.assertTrue(wait_until(self.record.exists, 30), "Enter did not end the editing")
+        if not wait_until(self.record.exists, 30):
+            installer.screenshot("enter-not-confirmed")
+            self.fail(f"Enter did not end the editing; the run's report: {self.outcome()}")
         self.assertGreaterEqual(time.monotonic() - confirmed, 4.5, "the countdown did not restart")
         self.assertEqual(self.installed_into(), typed)
         self.assertEqual(installer.process.wait(timeout=30), 0)
