@@ -1,5 +1,6 @@
 #include "core/clock.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace quarvel {
@@ -16,6 +17,20 @@ class SteadyClock final : public MonotonicClock {
 };
 
 }  // namespace
+
+bool wait_unless_paused(MonotonicClock& clock,
+                        const std::atomic<bool>& pause_requested,
+                        std::chrono::nanoseconds wait) {
+  const std::chrono::nanoseconds started = clock.now();
+  for (;;) {
+    if (pause_requested.load())
+      return false;
+    const std::chrono::nanoseconds left = wait - (clock.now() - started);
+    if (left <= std::chrono::nanoseconds::zero())
+      return true;
+    clock.sleep_for(std::min<std::chrono::nanoseconds>(left, kPausePoll));
+  }
+}
 
 MonotonicClock& system_monotonic_clock() {
   static SteadyClock clock;

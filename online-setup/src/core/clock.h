@@ -4,6 +4,7 @@
 // its own. Implementations are safe on any thread.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 
@@ -27,6 +28,15 @@ class WallClock {
   // as a signed value so that a clock set before 1601 stays representable.
   virtual int64_t file_time_now() = 0;
 };
+
+// How often a pausable wait looks at the pause request.
+inline constexpr std::chrono::milliseconds kPausePoll{50};
+
+// Sleeps for `wait` on the clock in steps of at most kPausePoll; false as
+// soon as a pause is requested (looked at before every step).
+bool wait_unless_paused(MonotonicClock& clock,
+                        const std::atomic<bool>& pause_requested,
+                        std::chrono::nanoseconds wait);
 
 // steady_clock and this_thread::sleep_for.
 MonotonicClock& system_monotonic_clock();

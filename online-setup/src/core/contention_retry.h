@@ -24,9 +24,6 @@ inline constexpr std::array<std::chrono::milliseconds, 5> kContentionWaits{
     std::chrono::milliseconds(100), std::chrono::milliseconds(200), std::chrono::milliseconds(400),
     std::chrono::milliseconds(800), std::chrono::milliseconds(1600)};
 
-// How often a wait looks at the pause request.
-inline constexpr std::chrono::milliseconds kContentionPausePoll{50};
-
 // True for ERROR_ACCESS_DENIED (5), ERROR_SHARING_VIOLATION (32) and
 // ERROR_LOCK_VIOLATION (33): what another process holding the file causes.
 bool is_file_contention(uint32_t system_error);
@@ -40,9 +37,6 @@ struct ContentionRetry {
   std::string_view pause_text;
 };
 
-// Sleeps for the wait in poll steps; false as soon as a pause is requested.
-bool wait_unless_paused(const ContentionRetry& retry, std::chrono::nanoseconds wait);
-
 // Runs the operation (returning a Result) until it succeeds or fails with
 // something other than contention, at most 1 + kContentionWaits.size() times.
 // When the attempts run out, the last failure (its system error text); when
@@ -54,7 +48,7 @@ auto retry_on_contention(const ContentionRetry& retry, Operation&& operation)
   for (const std::chrono::milliseconds wait : kContentionWaits) {
     if (result.ok() || !is_file_contention(result.failure().system_error))
       return result;
-    if (!wait_unless_paused(retry, wait)) {
+    if (!wait_unless_paused(retry.clock, retry.pause_requested, wait)) {
       if (retry.pause_text.empty())
         return result;
       return Failure{std::string(retry.pause_text)};

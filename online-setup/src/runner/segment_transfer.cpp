@@ -4,7 +4,6 @@
 #include <chrono>
 #include <limits>
 
-#include "core/contention_retry.h"
 #include "http/retry_after.h"
 #include "runner/cache_files.h"
 #include "runner/download_texts.h"
@@ -221,8 +220,7 @@ Status SegmentTransfer::retry_after(const AttemptOutcome& failure) {
   if (attempt_ >= kAttemptLimit)
     return Failure{gave_up_text(offset_, failure.text)};
   report(reconnecting_text(attempt_, kAttemptLimit, offset_));
-  const ContentionRetry waiting{env_.clock, env_.pause_requested, kDownloadPausedText};
-  if (!wait_unless_paused(waiting, retry_wait(failure.wait_hint)))
+  if (!wait_unless_paused(env_.clock, env_.pause_requested, retry_wait(failure.wait_hint)))
     return paused();
   restart_speed_window();
   return Ok{};
