@@ -6,7 +6,6 @@
 #include <array>
 #include <charconv>
 #include <memory>
-#include <random>
 #include <utility>
 
 #include <nlohmann/json.hpp>
@@ -14,6 +13,7 @@
 #include "core/json_text.h"
 #include "core/package_verification.h"
 #include "core/paths.h"
+#include "core/random_source.h"
 #include "core/release_manifest.h"
 #include "core/sha256.h"
 #include "http/https_address.h"
@@ -166,10 +166,9 @@ Result<std::pair<std::string, std::unique_ptr<WritableFile>>> create_temporary(
     FileSystem& files,
     const std::string& out_dir) {
   constexpr uint32_t kFileExists = 80;
-  std::random_device random;
   for (int attempt = 1;; ++attempt) {
-    const std::array<uint32_t, 2> tag{random(), random()};
-    const std::span tag_bytes(reinterpret_cast<const uint8_t*>(tag.data()), sizeof tag);
+    const uint64_t tag = system_random_source().next();
+    const std::span tag_bytes(reinterpret_cast<const uint8_t*>(&tag), sizeof tag);
     std::string path =
         join_path(out_dir, std::string(kManifestName) + "." + lower_hex(tag_bytes) + ".tmp");
     Result<std::unique_ptr<WritableFile>> file = files.open_write(path, WriteMode::kCreateNew);
