@@ -22,7 +22,8 @@ struct Downloaded {
 Result<std::string> cache_directory(SystemPaths& paths, const ArgumentList& arguments) {
   const std::optional<std::string> given = switch_value(arguments, "--cache-dir");
   const std::optional<std::string> local = paths.local_app_data();
-  if (!local) return Failure{"本机用户目录不可用"};
+  if (!local)
+    return Failure{"本机用户目录不可用"};
   return given ? *given : join_path(*local, "Quarvel/Installer");
 }
 
@@ -31,17 +32,21 @@ Result<Downloaded> fetch_and_download(const RunEnvironment& environment,
   environment.status.set_status("正在获取最新的 Quarvel 1.02…", 0);
   const Result<std::string> body =
       fetch_release_manifest(environment.http, environment.hosts, environment.pause_requested);
-  if (!body) return body.failure();
+  if (!body)
+    return body.failure();
   Result<ReleaseManifest> manifest =
       parse_release_manifest(body.value(), environment.hosts.package_host);
-  if (!manifest) return manifest.failure();
+  if (!manifest)
+    return manifest.failure();
   const Result<std::string> cache_dir = cache_directory(environment.paths, arguments);
-  if (!cache_dir) return cache_dir.failure();
+  if (!cache_dir)
+    return cache_dir.failure();
   const DownloadEnvironment download{
       environment.http,   environment.files,  environment.clock,           environment.wall_clock,
       environment.random, environment.status, environment.pause_requested, environment.stats};
   Result<std::string> package = download_package(download, cache_dir.value(), manifest.value());
-  if (!package) return package.failure();
+  if (!package)
+    return package.failure();
   return Downloaded{std::move(manifest).value(), std::move(package).value()};
 }
 
@@ -118,24 +123,29 @@ RunOutcome hand_over(const RunEnvironment& environment,
 
 }  // namespace
 
-RunOutcome run_headless(const RunEnvironment& environment, const std::string& install_location,
+RunOutcome run_headless(const RunEnvironment& environment,
+                        const std::string& install_location,
                         const ArgumentList& arguments) {
   const KeepAwakeScope awake(environment.keep_awake);
   const Result<Downloaded> downloaded = fetch_and_download(environment, arguments);
-  if (!downloaded) return downloaded.failure();
+  if (!downloaded)
+    return downloaded.failure();
   return hand_over(environment, downloaded.value(), install_location, arguments);
 }
 
-RunOutcome run_for_window(const RunEnvironment& environment, const ArgumentList& arguments,
+RunOutcome run_for_window(const RunEnvironment& environment,
+                          const ArgumentList& arguments,
                           const LocationProvider& location_provider) {
   const Result<Downloaded> downloaded = [&] {
     const KeepAwakeScope awake(environment.keep_awake);
     return fetch_and_download(environment, arguments);
   }();
-  if (!downloaded) return downloaded.failure();
+  if (!downloaded)
+    return downloaded.failure();
   // The machine may sleep while the window waits for the user (as long as the box has the focus).
   const Result<std::string> location = location_provider(environment.clock.now(), arguments);
-  if (!location) return location.failure();
+  if (!location)
+    return location.failure();
   const KeepAwakeScope awake(environment.keep_awake);
   return hand_over(environment, downloaded.value(), location.value(), arguments);
 }

@@ -50,14 +50,17 @@ struct RunEnvironment {
 // The window's way of settling the install location once the download has
 // finished (at the given monotonic time): the location, or a message.
 using LocationProvider =
-    std::function<Result<std::string>(std::chrono::nanoseconds download_finished, const ArgumentList&)>;
+    std::function<Result<std::string>(std::chrono::nanoseconds download_finished,
+                                      const ArgumentList&)>;
 
 // A headless run with a location already decided (taken unchecked).
-RunOutcome run_headless(const RunEnvironment& environment, const std::string& install_location,
+RunOutcome run_headless(const RunEnvironment& environment,
+                        const std::string& install_location,
                         const ArgumentList& arguments);
 
 // A window run: after the download, asks the provider for the location.
-RunOutcome run_for_window(const RunEnvironment& environment, const ArgumentList& arguments,
+RunOutcome run_for_window(const RunEnvironment& environment,
+                          const ArgumentList& arguments,
                           const LocationProvider& location_provider);
 
 // The process's real environment (Windows only): WinHTTP, the file system,

@@ -49,7 +49,9 @@ class HostsClient final : public HttpClient {
     gets.emplace_back(address);
     return ResponsePtr(std::make_unique<BodyResponse>(manifest_status, manifest));
   }
-  Result<ResponsePtr> http_get_range(std::string_view address, uint64_t first, uint64_t last,
+  Result<ResponsePtr> http_get_range(std::string_view address,
+                                     uint64_t first,
+                                     uint64_t last,
                                      uint32_t attempt) override {
     return packages.http_get_range(address, first, last, attempt);
   }
@@ -68,7 +70,8 @@ struct FakeLauncher final : SetupLauncher {
   std::function<void()> on_run;
   Result<uint32_t> run_and_wait(const std::string&, const std::string& line) override {
     command_lines.push_back(line);
-    if (on_run) on_run();
+    if (on_run)
+      on_run();
     if (refused_starts != 0) {
       --refused_starts;
       return Failure{"无法启动安装：另一个程序正在使用此文件，进程无法访问。 (os error 32)", 32};
@@ -117,17 +120,18 @@ struct InstallRun : testing::Test {
   void SetUp() override {
     http.packages.package = package;
     http.packages.total = package.size();
-    http.manifest = nlohmann::json{{"schema", 1},
-                                   {"product", "quarvel"},
-                                   {"platform", "windows-x64"},
-                                   {"channel", "cef-offline"},
-                                   {"build", 31},
-                                   {"version", "1.4.2"},
-                                   {"displayVersion", "1.4"},
-                                   {"bytes", package.size()},
-                                   {"sha256", sha256_hex(package)},
-                                   {"url", kPackageUrl}}
-                        .dump();
+    http.manifest = nlohmann::json{
+        {"schema", 1},
+        {"product", "quarvel"},
+        {"platform", "windows-x64"},
+        {"channel", "cef-offline"},
+        {"build", 31},
+        {"version", "1.4.2"},
+        {"displayVersion", "1.4"},
+        {"bytes", package.size()},
+        {"sha256", sha256_hex(package)},
+        {"url",
+         kPackageUrl}}.dump();
   }
   ArgumentList args(std::initializer_list<std::string> more) {
     ArgumentList list{"QuarvelOnlineSetup.exe", "--cache-dir", "C:\\cache"};
@@ -137,21 +141,29 @@ struct InstallRun : testing::Test {
 };
 
 TEST_F(InstallRun, HeadlessInstallStartsTheSetupAndReportsTheDownload) {
-  const RunOutcome outcome = run_headless(environment, "D:\\My Apps\\Quarvel", args({"--quiet", "--portable"}));
+  const RunOutcome outcome =
+      run_headless(environment, "D:\\My Apps\\Quarvel", args({"--quiet", "--portable"}));
   ASSERT_TRUE(outcome.ok()) << outcome.message();
   EXPECT_EQ(http.gets, (std::vector<std::string>{
                            "https://releases.quarvel.test/api/v2/releases/quarvel/latest.json"}));
   EXPECT_EQ(launcher.command_lines,
-            (std::vector<std::string>{std::string("\"") + kPackagePath +
-                                      "\" --online-install --install-dir \"D:\\My Apps\\Quarvel\" --portable"}));
-  const nlohmann::json expected = {
-      {"build", 31}, {"bytes", package.size()}, {"downloadOnly", false}, {"httpStatus", 206},
-      {"installDir", "D:\\My Apps\\Quarvel"}, {"package", kPackagePath}, {"resumedBytes", 0},
-      {"sha256", sha256_hex(package)}, {"status", "complete"},
-      {"transferredBytes", package.size()}};
+            (std::vector<std::string>{
+                std::string("\"") + kPackagePath +
+                "\" --online-install --install-dir \"D:\\My Apps\\Quarvel\" --portable"}));
+  const nlohmann::json expected = {{"build", 31},
+                                   {"bytes", package.size()},
+                                   {"downloadOnly", false},
+                                   {"httpStatus", 206},
+                                   {"installDir", "D:\\My Apps\\Quarvel"},
+                                   {"package", kPackagePath},
+                                   {"resumedBytes", 0},
+                                   {"sha256", sha256_hex(package)},
+                                   {"status", "complete"},
+                                   {"transferredBytes", package.size()}};
   EXPECT_EQ(outcome.value(), expected);
   EXPECT_EQ(status.updates.front(), (StatusUpdate{"正在获取最新的 Quarvel 1.02…", 0}));
-  for (const StatusUpdate& update : status.updates) EXPECT_NE(update.text, "正在安装，请稍候…");
+  for (const StatusUpdate& update : status.updates)
+    EXPECT_NE(update.text, "正在安装，请稍候…");
   EXPECT_TRUE(shared.installing);
   EXPECT_EQ(shared.percent, 96u);
   EXPECT_EQ(shared.text, "正在安装，请稍候…");
@@ -183,7 +195,8 @@ TEST_F(InstallRun, FailuresOfTheCalledStepsPassUnchanged) {
   EXPECT_EQ(run_headless(environment, "D:\\Q", args({})).message(), "获取版本失败（HTTP 404）");
   http.manifest_status = 200;
   http.manifest = "[]";
-  EXPECT_EQ(run_headless(environment, "D:\\Q", args({})).message(), "在线安装需要内部构建 27 或更新版本");
+  EXPECT_EQ(run_headless(environment, "D:\\Q", args({})).message(),
+            "在线安装需要内部构建 27 或更新版本");
   EXPECT_TRUE(http.packages.requests.empty());
   EXPECT_EQ(status.updates.back(), (StatusUpdate{"正在获取最新的 Quarvel 1.02…", 0}));
 }
@@ -195,16 +208,19 @@ TEST_F(InstallRun, LocalAppDataMustExistEvenWithACacheDir) {
 }
 
 TEST_F(InstallRun, DefaultCacheDirIsUnderLocalAppData) {
-  const RunOutcome outcome = run_headless(environment, "D:\\Q", {"QuarvelOnlineSetup.exe", "--download-only"});
+  const RunOutcome outcome =
+      run_headless(environment, "D:\\Q", {"QuarvelOnlineSetup.exe", "--download-only"});
   ASSERT_TRUE(outcome.ok()) << outcome.message();
-  EXPECT_EQ(outcome.value()["package"],
-            "C:\\Users\\u\\AppData\\Local\\Quarvel/Installer\\Quarvel-1.4-b31-Windows-x64-Setup.exe");
+  EXPECT_EQ(
+      outcome.value()["package"],
+      "C:\\Users\\u\\AppData\\Local\\Quarvel/Installer\\Quarvel-1.4-b31-Windows-x64-Setup.exe");
 }
 
 TEST_F(InstallRun, PauseAfterTheDownloadStopsBeforeTheCheck) {
   files.files[kPackagePath] = package;
   status.on_update = [this](const StatusUpdate& update) {
-    if (update.percent == 92) pause = true;
+    if (update.percent == 92)
+      pause = true;
   };
   EXPECT_EQ(run_headless(environment, "D:\\Q", args({})).message(), "下载已暂停，可重试继续下载");
   EXPECT_TRUE(launcher.command_lines.empty());
@@ -216,7 +232,8 @@ TEST_F(InstallRun, APackageChangedDuringTheCountdownIsNotStarted) {
     files.files[kPackagePath][10] ^= 1;
     return Result<std::string>("D:\\Quarvel");
   };
-  EXPECT_EQ(run_for_window(environment, args({}), provider).message(), "安装包发生改变，未执行安装");
+  EXPECT_EQ(run_for_window(environment, args({}), provider).message(),
+            "安装包发生改变，未执行安装");
   EXPECT_TRUE(launcher.command_lines.empty());
   EXPECT_EQ(files.files.count(kPackagePath), 1u) << "the altered file is left in place";
 }
@@ -225,7 +242,8 @@ TEST_F(InstallRun, WindowLocationFailureEndsTheRun) {
   const LocationProvider provider = [](std::chrono::nanoseconds, const ArgumentList&) {
     return Result<std::string>(Failure{"请选择完整的安装目录，例如 D:\\Quarvel"});
   };
-  EXPECT_EQ(run_for_window(environment, args({}), provider).message(), "请选择完整的安装目录，例如 D:\\Quarvel");
+  EXPECT_EQ(run_for_window(environment, args({}), provider).message(),
+            "请选择完整的安装目录，例如 D:\\Quarvel");
   EXPECT_TRUE(launcher.command_lines.empty());
 }
 
@@ -234,7 +252,8 @@ TEST_F(InstallRun, SetupFailuresBecomeTheOutcome) {
   EXPECT_EQ(run_headless(environment, "D:\\Q", args({})).message(),
             "安装未完成，原有文件和记录已保留。请检查目录权限后重试。");
   launcher.answer = Failure{"无法启动安装：拒绝访问。 (os error 5)"};
-  EXPECT_EQ(run_headless(environment, "D:\\Q", args({})).message(), "无法启动安装：拒绝访问。 (os error 5)");
+  EXPECT_EQ(run_headless(environment, "D:\\Q", args({})).message(),
+            "无法启动安装：拒绝访问。 (os error 5)");
 }
 
 TEST_F(InstallRun, WithSignersOnlyAnAcceptedSignatureIsStarted) {
@@ -245,7 +264,8 @@ TEST_F(InstallRun, WithSignersOnlyAnAcceptedSignatureIsStarted) {
   const LocationProvider location = [](std::chrono::nanoseconds, const ArgumentList&) {
     return Result<std::string>("D:\\Q");
   };
-  EXPECT_EQ(run_for_window(environment, args({}), location).message(), "安装包签名无效，未执行安装");
+  EXPECT_EQ(run_for_window(environment, args({}), location).message(),
+            "安装包签名无效，未执行安装");
   EXPECT_TRUE(launcher.command_lines.empty());
   EXPECT_FALSE(shared.installing);
   EXPECT_EQ(files.files.at(kPackagePath), package) << "the package stays in the cache";
@@ -264,7 +284,8 @@ TEST_F(InstallRun, TheSignatureIsCheckedOnlyOnAnIntactPackageAboutToStart) {
     files.files[kPackagePath][10] ^= 1;
     return Result<std::string>("D:\\Quarvel");
   };
-  EXPECT_EQ(run_for_window(environment, args({}), altering).message(), "安装包发生改变，未执行安装");
+  EXPECT_EQ(run_for_window(environment, args({}), altering).message(),
+            "安装包发生改变，未执行安装");
   EXPECT_TRUE(verifier.paths.empty());
 }
 
