@@ -384,23 +384,6 @@ TEST_F(InstallRun, ThePackageCheckedIsHeldUntilTheSetupHasRun) {
   EXPECT_TRUE(files.write_denied.empty()) << "released once the setup has run";
 }
 
-// At the hand-over a package gone is a changed package, and one that cannot
-// be opened for another reason ends the run with the system text.
-TEST_F(InstallRun, APackageThatCannotBeOpenedAtTheHandOverIsNotStarted) {
-  for (const bool gone : {true, false}) {
-    const LocationProvider provider = [&](std::chrono::nanoseconds, const ArgumentList&) {
-      if (gone)
-        files.files.erase(kPackagePath);
-      if (!gone)
-        files.unopenable.insert(kPackagePath);
-      return Result<std::string>("D:\\Q");
-    };
-    EXPECT_EQ(run_for_window(environment, args({}), provider).message(),
-              gone ? "安装包发生改变，未执行安装" : files.failure_text);
-  }
-  EXPECT_TRUE(launcher.command_lines.empty());
-}
-
 // A pause requested while the final checks run ends the run as a pause
 // before them does, and the run never shows itself installing.
 TEST_F(InstallRun, APauseDuringTheFinalChecksIsHonoured) {
