@@ -11,13 +11,19 @@
 #   cmake -DCHECK=LIST -P package_signers.cmake
 
 # quarvel_check_package_signers(option list): stops the configuration when a
-# list that is set names no signer, or an entry's pin is malformed.
+# list that is set names no signer, an entry's pin is malformed, or a name is
+# given both pinned and unpinned (the unpinned entry would accept that name
+# from any CA, which makes the pin worthless).
 function(quarvel_check_package_signers option list)
   if(list MATCHES "^[ \t;]*$")
     message(FATAL_ERROR "${option} is set but names no signer")
   endif()
+  set(unpinned "")
+  set(pinned "")
   foreach(entry IN LISTS list)
     if(NOT entry MATCHES "^(.*)#([^#]*)$")
+      string(STRIP "${entry}" name)
+      list(APPEND unpinned "${name}")
       continue()
     endif()
     string(STRIP "${CMAKE_MATCH_1}" name)
@@ -28,6 +34,14 @@ function(quarvel_check_package_signers option list)
     elseif(NOT pin MATCHES "^[0-9a-f]+$" OR NOT length EQUAL 64)
       message(FATAL_ERROR "${option}: the pin of \"${name}\" is \"${pin}\", not 64 lowercase "
         "hexadecimal digits (the SHA-256 of the DER SubjectPublicKeyInfo of the issuing CA)")
+    endif()
+    list(APPEND pinned "${name}")
+  endforeach()
+  foreach(name IN LISTS pinned)
+    list(FIND unpinned "${name}" index)
+    if(NOT index EQUAL -1)
+      message(FATAL_ERROR "${option}: \"${name}\" is given both pinned and unpinned; an "
+        "unpinned entry would accept it from any CA")
     endif()
   endforeach()
 endfunction()

@@ -9,7 +9,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-limit=614400
+# The limit the build itself checks (cmake/release_executable.cmake).
+limit=$(sed -n 's/^set(QUARVEL_EXECUTABLE_SIZE_LIMIT \([0-9]*\)).*/\1/p' cmake/release_executable.cmake)
 first=build/release-check/first
 second=build/release-check/second-folder
 

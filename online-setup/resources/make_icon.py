@@ -4,8 +4,11 @@
 
 The mark is drawn from the shapes below (a teal rounded square with a white
 "Q": a ring and a diagonal tail crossing it) at every icon size, anti-aliased by the
-signed distance of each pixel centre to the shapes' edges. Sizes up to 128
-are stored as 32-bit BMP images, 256 as a PNG image, as Windows expects.
+signed distance of each pixel centre to the shapes' edges. The small sizes
+the shell draws most (16, 24 and 32) are stored as 32-bit BMP images, which
+every reader of icons takes; from 48 up they are PNG images, which Windows
+reads at any size since Vista and which hold this flat mark in a small part of
+a BMP image's bytes (it is most of the executable's resources).
 """
 import math
 import struct
@@ -15,6 +18,7 @@ import zlib
 TEAL = (0x0B, 0x6B, 0x75)
 WHITE = (0xFF, 0xFF, 0xFF)
 SIZES = (16, 24, 32, 48, 64, 128, 256)
+SMALLEST_PNG = 48
 
 # The mark on a unit square (y grows downwards).
 TILE_HALF = 0.46          # the rounded square spans 0.04 .. 0.96
@@ -106,7 +110,7 @@ def main():
     images = []
     for size in SIZES:
         rows = render(size)
-        images.append((size, png_image(size, rows) if size >= 256 else bmp_image(size, rows)))
+        images.append((size, png_image(size, rows) if size >= SMALLEST_PNG else bmp_image(size, rows)))
     with open(sys.argv[1], "wb") as output:
         output.write(icon_file(images))
 

@@ -133,11 +133,14 @@ std::optional<DateFields> read_form(std::string_view text, std::string_view form
   return fields;
 }
 
-// A two-digit year more than 50 years ahead of the current one is the most
-// recent past year with those digits.
+// A two-digit year is the latest year with those two digits that lies at most
+// 50 years ahead of the current one (one further ahead is the most recent past
+// year with them): in 2098, "01" is 2101; in 2026, "94" is 1994.
 int full_year(int two_digits, int current_year) {
   const int year = current_year - current_year % 100 + two_digits;
-  return year > current_year + 50 ? year - 100 : year;
+  if (year > current_year + 50)
+    return year - 100;
+  return year + 100 <= current_year + 50 ? year + 100 : year;
 }
 
 // The moment an HTTP-date names, or nullopt for any other text or an

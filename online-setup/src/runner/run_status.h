@@ -20,8 +20,12 @@ struct SharedStatus {
   std::string text;      // the status line: last progress text or failure message
   uint32_t percent = 0;  // 0 to 100; readers clamp anything above
   bool running = false;
-  bool installing = false;
-  bool finished = false;  // once true, true for the life of the process
+  // The window's install location is settled: from the end of the countdown
+  // until the run ends, the location box and the browse button stay closed,
+  // while a pause or a close is still honoured until the setup starts.
+  bool location_accepted = false;
+  bool installing = false;  // the setup is about to start or runs
+  bool finished = false;    // once true, true for the life of the process
 };
 
 // The process's record, constant-initialised before the entry runs.
@@ -60,7 +64,9 @@ std::string progress_file_path(std::string_view report_path);
 // Replaces the progress file beside the --report path with
 // {"percent":P,"text":"T"}; does nothing without a --report value. Write
 // failures are ignored.
-void write_progress_file(FileSystem& files, const ArgumentList& arguments, std::string_view text,
+void write_progress_file(FileSystem& files,
+                         const ArgumentList& arguments,
+                         std::string_view text,
                          uint32_t percent);
 
 }  // namespace quarvel

@@ -17,13 +17,13 @@ using std::chrono::nanoseconds;
 
 constexpr uint64_t kSegmentSize = 8388608;
 constexpr uint32_t kAttemptLimit = 5;
-constexpr nanoseconds kRetryDelay = std::chrono::seconds(1);
+constexpr std::chrono::seconds kRetryDelay{1};
 // Without a hint from the server the wait is drawn from 1 to 2 s in whole
 // milliseconds, so that clients that failed together do not all come back
 // together. A Retry-After hint is obeyed up to 30 s: a longer one would look
 // like a hang, and five attempts then still span two minutes.
 constexpr uint64_t kRetrySpreadMilliseconds = 1000;
-constexpr nanoseconds kLongestHintedWait = std::chrono::seconds(30);
+constexpr std::chrono::seconds kLongestHintedWait{30};
 constexpr size_t kReadChunk = 65536;
 constexpr nanoseconds kSegmentDeadline = std::chrono::seconds(60);
 constexpr nanoseconds kProgressInterval = std::chrono::milliseconds(100);
@@ -227,10 +227,11 @@ Status SegmentTransfer::retry_after(const AttemptOutcome& failure) {
 }
 
 // The hinted wait, at least the retry delay and at most 30 s; without a hint
-// a draw from the retry delay to twice that.
+// a draw from the retry delay to twice that. The hint is held within those
+// bounds in whole seconds: a hint of up to 2^40 s in nanoseconds would overflow.
 nanoseconds SegmentTransfer::retry_wait(std::optional<std::chrono::seconds> hint) {
   if (hint)
-    return std::clamp<nanoseconds>(*hint, kRetryDelay, kLongestHintedWait);
+    return std::clamp(*hint, kRetryDelay, kLongestHintedWait);
   return kRetryDelay + milliseconds(env_.random.next() % (kRetrySpreadMilliseconds + 1));
 }
 

@@ -39,14 +39,14 @@ Result<std::string> await_install_location(const CountdownContext& context,
       const std::chrono::nanoseconds now = context.clock.now();
       const int64_t elapsed = std::min(whole_seconds(download_finished, now),
                                        whole_seconds(context.window.last_edit, now));
-      if (context.window.editing || elapsed < kCountdownSeconds) {
+      const bool editing = context.window.editing || context.window.box_focus_remembered;
+      if (editing || elapsed < kCountdownSeconds) {
         context.status.text =
-            context.window.editing
-                ? std::string(kEditingText)
-                : countdown_text(std::max<int64_t>(0, kCountdownSeconds - elapsed));
+            editing ? std::string(kEditingText)
+                    : countdown_text(std::max<int64_t>(0, kCountdownSeconds - elapsed));
         context.status.percent = kCountdownPercent;
       } else if (is_complete_install_dir(context.window.install_dir)) {
-        context.status.installing = true;
+        context.status.location_accepted = true;
         return context.window.install_dir;
       } else {
         return Failure{std::string(kIncompleteInstallDirMessage)};

@@ -28,11 +28,12 @@ struct CountdownContext {
 };
 
 // The install location once the user has let five whole seconds pass since
-// both the download's end and the last edit, without editing; installing is
-// then set. With "--download-only" the location box's text is returned at
-// once, unchecked. Fails with "下载已暂停，可继续安装。" on a stop request and
-// with the incomplete-location message when the location is not a complete
-// folder path (text and percent then stay as they were).
+// both the download's end and the last edit, without editing (the box has no
+// focus, the folder dialog is closed, and the window is not away with the box
+// as its remembered focus); location_accepted is then set. With
+// "--download-only" the location box's text is returned at once, unchecked. Fails with
+// "下载已暂停，可继续安装。" on a stop request and with the incomplete-location message when the
+// location is not a complete folder path (text and percent then stay as they were).
 Result<std::string> await_install_location(const CountdownContext& context,
                                            std::chrono::nanoseconds download_finished,
                                            const ArgumentList& arguments);

@@ -15,11 +15,13 @@ struct StatusFlags {
   bool running;
   bool installing;
   bool finished;
+  bool location_closed;  // the location can no longer change in this run
 };
 
 StatusFlags read_flags(SharedStatus& status) {
   const std::lock_guard lock(status.mutex);
-  return {status.running, status.installing, status.finished};
+  return {status.running, status.installing, status.finished,
+          status.installing || status.location_accepted};
 }
 
 bool is_unicode_white_space(char16_t c) {
@@ -46,7 +48,7 @@ WindowEffect on_browse_button(SharedStatus& status, WindowState& window, uint32_
   if (notification != kButtonClicked)
     return WindowEffect::kNothing;
   const std::lock_guard status_lock(status.mutex);
-  if (status.installing)
+  if (status.installing || status.location_accepted)
     return WindowEffect::kNothing;
   const std::lock_guard window_lock(window.mutex);
   window.editing = true;
@@ -142,7 +144,7 @@ WindowEffect on_control_command(SharedStatus& status,
                                 uint32_t notification,
                                 std::chrono::nanoseconds now,
                                 const std::function<std::u16string()>& read_box_text) {
-  if (read_flags(status).installing)
+  if (read_flags(status).location_closed)
     return WindowEffect::kNothing;
   if (id == kBrowseButtonId)
     return on_browse_button(status, window, notification);
@@ -171,7 +173,7 @@ std::string install_dir_from_box_text(std::u16string_view text) {
 
 TimerEffect on_timer_tick(SharedStatus& status, WindowState& window, std::chrono::nanoseconds now) {
   const StatusFlags flags = read_flags(status);
-  TimerEffect effect{.controls_enabled = !flags.installing && !flags.finished};
+  TimerEffect effect{.controls_enabled = !flags.location_closed && !flags.finished};
   const std::lock_guard lock(window.mutex);
   if (flags.finished && !window.preview) {
     if (!window.finished_at)
@@ -190,6 +192,26 @@ bool on_close_request(SharedStatus& status, std::atomic<bool>& pause_requested) 
   if (status.running)
     pause_requested.store(true);
   return true;
+}
+
+void on_window_deactivated(WindowState& window, std::optional<FocusStop> focus) {
+  const std::lock_guard lock(window.mutex);
+  window.box_focus_remembered = focus == FocusStop::kLocationBox;
+}
+
+FocusStop on_window_activated(WindowState& window,
+                              std::optional<FocusStop> remembered,
+                              bool controls_enabled,
+                              std::chrono::nanoseconds now) {
+  const bool control = remembered && *remembered != FocusStop::kMainButton;
+  const FocusStop focus = control && controls_enabled ? *remembered : FocusStop::kMainButton;
+  const std::lock_guard lock(window.mutex);
+  // Back in the box, its focus notification goes on with the editing; left
+  // elsewhere, the editing has ended and the countdown starts again.
+  if (window.box_focus_remembered && focus != FocusStop::kLocationBox)
+    window.last_edit = now;
+  window.box_focus_remembered = false;
+  return focus;
 }
 
 void begin_folder_pick(WindowState& window) {

@@ -80,10 +80,10 @@ enum class FocusStop { kLocationBox, kBrowseButton, kMainButton };
 FocusStop next_focus_stop(std::optional<FocusStop> current, bool backwards, bool controls_enabled);
 
 // A WM_COMMAND from control `id` (10 location box, 11 browse button). Ignored
-// while installing. The browse button's click sets editing and asks for the
-// folder picker. Every notification of the box sets last_edit to `now`;
-// focus in and out set and clear editing; a change stores the box's text
-// (read through `read_box_text` only then) trimmed as install_dir.
+// once the location is accepted or installing. The browse button's click sets editing and asks for
+// the folder picker. Every notification of the box sets last_edit to `now`; focus in and out set
+// and clear editing; a change stores the box's text (read through `read_box_text` only then)
+// trimmed as install_dir.
 WindowEffect on_control_command(SharedStatus& status,
                                 WindowState& window,
                                 int id,
@@ -113,14 +113,29 @@ struct TimerEffect {
   bool destroy_window = false;
 };
 
-// A timer tick: the controls are enabled unless installing or finished; after
-// a successful run (outside preview) finished_at is taken on the first tick
-// and the window closes once more than 1600 whole milliseconds have passed.
+// A timer tick: the controls are enabled unless the location is accepted,
+// installing or finished; after a successful run (outside preview)
+// finished_at is taken on the first tick and the window closes once more than
+// 1600 whole milliseconds have passed.
 TimerEffect on_timer_tick(SharedStatus& status, WindowState& window, std::chrono::nanoseconds now);
 
 // A close request: refused (false) while installing; a running run gets a
 // stop request; otherwise the window is to be destroyed (true).
 bool on_close_request(SharedStatus& status, std::atomic<bool>& pause_requested);
+
+// The window lost the activation with the keyboard focus at `focus` (what a
+// dialog remembers to give back): with the location box, the user is still
+// editing while away, and the countdown waits.
+void on_window_deactivated(WindowState& window, std::optional<FocusStop> focus);
+
+// The window is activated again: where the keyboard focus goes back to, the
+// control it had (`remembered`) unless that is disabled now, else the main
+// window. Ends the editing-while-away; when the focus does not return to the
+// box, last_edit becomes `now` as when the focus leaves the box.
+FocusStop on_window_activated(WindowState& window,
+                              std::optional<FocusStop> remembered,
+                              bool controls_enabled,
+                              std::chrono::nanoseconds now);
 
 // The folder picker's start and end: editing while the dialog is open, and on
 // every way out editing cleared and last_edit set to `now`.

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "core/clock.h"
 #include "runner/run_status.h"
@@ -22,6 +23,8 @@ namespace {
 // Window thread only.
 MainButtonKeys g_main_button_keys;
 WindowRefresh g_refresh;
+// Where the keyboard focus was when the window was last deactivated.
+std::optional<FocusStop> g_focus_when_deactivated;
 
 // Carries out what a decision asks of the window; no lock is held here.
 void apply(HWND window, WindowEffect effect) {
@@ -55,6 +58,19 @@ std::u16string window_text(HWND control) {
   const int copied = GetWindowTextW(control, text.data(), static_cast<int>(text.size()));
   text.resize(copied < 0 ? 0 : static_cast<size_t>(copied));
   return std::u16string(text.begin(), text.end());
+}
+
+// The window of a focus stop: a control, or the main window for the main button.
+HWND stop_window(HWND window, FocusStop stop) {
+  switch (stop) {
+    case FocusStop::kLocationBox:
+      return GetDlgItem(window, kLocationBoxId);
+    case FocusStop::kBrowseButton:
+      return GetDlgItem(window, kBrowseButtonId);
+    case FocusStop::kMainButton:
+      break;
+  }
+  return window;
 }
 
 // Which of the three stops has the keyboard focus; nullopt for none.
@@ -114,22 +130,33 @@ bool on_tab_key(HWND window, const MSG& message) {
   }
   const bool backwards = GetKeyState(VK_SHIFT) < 0;
   const bool controls_enabled = IsWindowEnabled(GetDlgItem(window, kLocationBoxId));
-  switch (next_focus_stop(focus_stop(window), backwards, controls_enabled)) {
-    case FocusStop::kLocationBox: {
-      // As in a dialog, the text is selected when the box is tabbed into.
-      const HWND box = GetDlgItem(window, kLocationBoxId);
-      SendMessageW(box, EM_SETSEL, 0, -1);
-      SetFocus(box);
-      break;
-    }
-    case FocusStop::kBrowseButton:
-      SetFocus(GetDlgItem(window, kBrowseButtonId));
-      break;
-    case FocusStop::kMainButton:
-      SetFocus(window);
-      break;
-  }
+  const FocusStop stop = next_focus_stop(focus_stop(window), backwards, controls_enabled);
+  // As in a dialog, the text is selected when the box is tabbed into.
+  if (stop == FocusStop::kLocationBox)
+    SendMessageW(stop_window(window, stop), EM_SETSEL, 0, -1);
+  SetFocus(stop_window(window, stop));
   show_focus_cues(window);
+  return true;
+}
+
+// As a dialog does: the control that had the focus when the window was
+// deactivated gets it back when the window is activated, so that a user who
+// switched away mid-edit goes on typing in the box. Returns false where
+// DefWindowProcW is to handle the message.
+bool on_activate(HWND window, WPARAM wparam) {
+  if (LOWORD(wparam) == WA_INACTIVE) {
+    // The focus is still on the control here; it leaves it after this message.
+    g_focus_when_deactivated = focus_stop(window);
+    on_window_deactivated(window_state(), g_focus_when_deactivated);
+    return false;
+  }
+  if (HIWORD(wparam) != 0)  // activated while minimised: nothing takes the focus
+    return false;
+  const bool controls_enabled = IsWindowEnabled(GetDlgItem(window, kLocationBoxId));
+  const FocusStop stop =
+      on_window_activated(window_state(), std::exchange(g_focus_when_deactivated, std::nullopt),
+                          controls_enabled, system_monotonic_clock().now());
+  SetFocus(stop_window(window, stop));
   return true;
 }
 
@@ -175,6 +202,10 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
       return 0;
     case WM_ERASEBKGND:
       return 1;
+    case WM_ACTIVATE:
+      if (on_activate(window, wparam))
+        return 0;
+      break;
     case WM_KEYUP:
       if (!is_main_button_key(wparam))
         break;

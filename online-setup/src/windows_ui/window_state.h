@@ -1,6 +1,7 @@
 // The window's half of the state it shares with the worker: the install
 // location typed or picked by the user, when it was last edited, whether the
-// user is still editing, the preview flag and when Done was first seen.
+// user is still editing (also from another window), the preview flag and when
+// Done was first seen.
 // Written by the window thread, read by the worker's countdown, always under
 // its own mutex; where SharedStatus is held too, SharedStatus is taken first.
 #pragma once
@@ -19,6 +20,10 @@ struct WindowState {
   std::optional<std::chrono::nanoseconds> finished_at;  // first timer tick that saw Done
   bool preview = false;  // "--preview": the window never starts a run
   bool editing = false;  // the box has the focus or the folder dialog is open
+  // The window is inactive and gives the focus back to the location box when
+  // it is activated again: the user left mid-edit (to copy a path, say) and is
+  // still editing.
+  bool box_focus_remembered = false;
 };
 
 // Creates the process's window state on the first call and returns it; later

@@ -10,6 +10,7 @@ void start_worker(const WorkerContext& context) {
     if (context.status.running || context.status.finished)
       return;
     context.status.running = true;
+    context.status.location_accepted = false;
     context.status.installing = false;
     context.status.text.assign(kConnectingText);
     context.pause_requested.store(false);
@@ -22,6 +23,7 @@ void worker_main(const WorkerContext& context) {
   context.write_report(context.arguments, outcome);
   const std::lock_guard lock(context.status.mutex);
   context.status.running = false;
+  context.status.location_accepted = false;
   context.status.installing = false;
   if (!outcome) {
     context.status.finished = false;

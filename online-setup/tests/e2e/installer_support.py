@@ -101,6 +101,7 @@ class Run:
     """What one installer run left behind."""
     exit_code: int
     folder: pathlib.Path
+    output: bytes = b""       # what the program and Wine wrote
 
     @property
     def report(self):
@@ -153,8 +154,16 @@ class Installer:
         return self.run_windows(self.command(*arguments), timeout=timeout, **environment)
 
     def run_windows(self, command, timeout=120, **environment):
-        """Runs a Windows command line (a list) in the installer's environment."""
+        """Runs a Windows command line (a list) in the installer's environment.
+        A headless run that asked for a report always writes one before it
+        ends: an end without one is Wine's own failure (a process that could not
+        start, say), raised with what Wine wrote."""
         finished = subprocess.run([e2e_support.WINE, *command], env=self.environment(**environment),
                                   timeout=timeout, capture_output=True, check=False)
         self.output = finished.stdout + finished.stderr
-        return Run(finished.returncode, self.folder)
+        run = Run(finished.returncode, self.folder, self.output)
+        headless = "--quiet" in command or "--download-only" in command
+        if headless and "--report" in command and run.report is None and run.exit_code != 1618:
+            raise AssertionError(f"exit code {run.exit_code} without a report; Wine wrote: "
+                                 f"{self.output.decode(errors='replace') or 'nothing'}")
+        return run

@@ -4,6 +4,7 @@ by the real executable against the origin; then the caching edge in front of
 it, its answers and an install from it while the origin is stopped. The
 release is written by quarvel-publish."""
 
+import concurrent.futures
 import http.client
 import shutil
 import socket
@@ -15,6 +16,7 @@ import unittest
 import e2e_support
 import installer_support
 from e2e_support import PACKAGE_HOST, RELEASE_HOST
+from quarvel_test_hosts import Fault
 
 RENDER = e2e_support.SOURCE_DIR / "hosting" / "nginx" / "render.py"
 MANIFEST_PATH = "/api/v2/releases/quarvel/latest.json"
@@ -35,13 +37,17 @@ def serve_release(folder, release, package_bytes):
     return "--release-root", str(folder / "release"), "--package-root", str(folder / "packages")
 
 
-def start_nginx(out, *options, port=443):
-    """nginx with render.py's configuration for the options, once it listens."""
+def start_nginx(out, *options, port=443, edit=None):
+    """nginx with render.py's configuration for the options, once it listens;
+    `edit` may change the filled-in origin configuration's text first."""
     conf = subprocess.run(
         ["python3", str(RENDER), str(out), "--release-host", RELEASE_HOST, "--package-host",
          PACKAGE_HOST, "--certificate", str(e2e_support.PKI_DIR / "hosts.pem"),
          "--key", str(e2e_support.PKI_DIR / "hosts.key"), *options],
         capture_output=True, text=True, check=True).stdout.strip()
+    if edit:
+        hosts_conf = out / "quarvel-hosts.conf"
+        hosts_conf.write_text(edit(hosts_conf.read_text()))
     nginx = subprocess.Popen(["nginx", "-p", str(out), "-c", conf],
                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     for _ in range(100):
@@ -202,6 +208,61 @@ class NginxEdge(NginxTest):
         self.assertEqual((response.status, body), (200, self.release.manifest))
         manifest = self.log("edge", MANIFEST_PATH, earlier + 1)
         self.assertTrue(manifest[-1].endswith(" STALE"), manifest[-1])
+
+
+class NginxEdgeBounds(NginxTest):
+    """The edge in front of an origin that misbehaves: each test starts its own
+    origin on 127.0.0.1:8443 and an edge with an empty cache."""
+
+    def start_tiers(self, origin_edit=None, origin=None):
+        """The edge, and behind it nginx as the origin, its configuration changed
+        by `origin_edit`, or the given test hosts; returns the origin."""
+        folder = e2e_support.temp_dir(self)
+        if origin is None:
+            origin = start_nginx(folder / "origin", *self.roots, "--listen", "127.0.0.1:8443",
+                                 port=8443, edit=origin_edit)
+            self.addCleanup(stop, origin)
+        else:
+            self.addCleanup(origin.stop)
+            origin.start()
+        self.addCleanup(stop, start_nginx(folder / "edge", "--edge", "--origin", "127.0.0.1:8443",
+                                          "--origin-ca", str(e2e_support.PKI_DIR / "ca.pem")))
+        return origin
+
+    def test_each_name_has_its_certificate_checked(self):
+        # The origin answers the package host with a certificate for another name.
+        def package_host_misnamed(conf):
+            release, package = conf.split(f"server_name {PACKAGE_HOST};")
+            return f"{release}server_name {PACKAGE_HOST};" + package.replace(
+                "hosts.pem", "other-name.pem", 1).replace("hosts.key", "other-name.key", 1)
+        self.start_tiers(origin_edit=package_host_misnamed)
+        self.assertEqual(get(RELEASE_HOST, MANIFEST_PATH)[0].status, 200)
+        # Not over the connection the manifest came through, verified for the other name.
+        self.assertEqual(get(PACKAGE_HOST, self.release.upload_path, Range="bytes=0-9")[0].status, 502)
+
+    def test_stale_manifests_end_with_the_origins_allowance(self):
+        def short_allowance(conf):
+            return conf.replace("max-age=60, stale-if-error=86400", "max-age=1, stale-if-error=3")
+        origin = self.start_tiers(origin_edit=short_allowance)
+        self.assertEqual(get(RELEASE_HOST, MANIFEST_PATH)[0].status, 200)
+        cached = time.monotonic()
+        stop(origin)
+        time.sleep(max(0, cached + 2 - time.monotonic()))
+        self.assertEqual(get(RELEASE_HOST, MANIFEST_PATH)[1], self.release.manifest)
+        time.sleep(max(0, cached + 6 - time.monotonic()))
+        self.assertEqual(get(RELEASE_HOST, MANIFEST_PATH)[0].status, 502)
+
+    def test_a_request_behind_the_cache_lock_is_answered_within_the_installers_time_out(self):
+        # An origin that takes every request and never answers it.
+        origin = e2e_support.test_hosts(bind="127.0.0.1", port=8443)
+        origin.always(Fault(stall_before=60))
+        self.start_tiers(origin=origin)
+        started = time.monotonic()
+        with concurrent.futures.ThreadPoolExecutor(2) as pool:
+            answers = list(pool.map(lambda _: get(PACKAGE_HOST, self.release.upload_path,
+                                                  Range="bytes=0-9")[0].status, range(2)))
+        self.assertEqual(answers, [504, 504])
+        self.assertLess(time.monotonic() - started, 15)
 
 
 if __name__ == "__main__":

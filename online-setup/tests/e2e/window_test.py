@@ -12,6 +12,7 @@ import os
 import re
 import struct
 import subprocess
+import tempfile
 import time
 import unittest
 import xml.etree.ElementTree as ElementTree
@@ -19,6 +20,7 @@ import xml.etree.ElementTree as ElementTree
 import e2e_support
 import installer_support
 from e2e_support import BUILD_DIR, WINE, windows_path
+from field_test import Scanner
 
 EXE = BUILD_DIR / "test-bin" / "QuarvelOnlineSetup.exe"
 PRODUCTION_EXE = BUILD_DIR / "bin" / "QuarvelOnlineSetup.exe"
@@ -184,13 +186,15 @@ class Installer:
         self.dpi = dpi
         env = dict(os.environ, WINEPREFIX=str(e2e_support.WINE_PREFIX), WINEDEBUG="-all",
                    WINEDLLOVERRIDES="mscoree,mshtml=", **(environment or {}))
+        # What Wine itself says (a failed start, say) is kept for the failure message.
+        self.wine_output = tempfile.TemporaryFile()
         self.process = subprocess.Popen([WINE, str(EXE), *map(str, arguments)], env=env,
-                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+                                        stdin=subprocess.DEVNULL, stdout=self.wine_output,
+                                        stderr=subprocess.STDOUT)
         self.window = find_window("^" + TITLE + "$", timeout=30)
         if self.window is None:
             self.stop()
-            raise AssertionError("the main window did not appear")
+            raise AssertionError(f"the main window did not appear; Wine said: {self.said()}")
         self.x, self.y, self.width, self.height = window_geometry(self.window)
         self.dpi = shown_dpi(self.width, self.height, dpi)
 
@@ -207,6 +211,11 @@ class Installer:
 
     def running(self):
         return self.process.poll() is None
+
+    def said(self):
+        """What Wine wrote while running the program."""
+        self.wine_output.seek(0)
+        return self.wine_output.read().decode(errors="replace") or "nothing"
 
     def screenshot(self, name, settle=0.4):
         """Waits a few timer ticks, then captures the screen to an artifact."""
@@ -225,9 +234,15 @@ class Installer:
         self.click(scaled(point[0], self.dpi), scaled(point[1], self.dpi))
 
     def focus_main_window(self):
-        """A click on an empty spot, which also takes the focus out of the box."""
-        self.click_logical(EMPTY_SPOT)
+        """The keyboard to the window, then a click on an empty spot, which
+        also takes the focus out of the box."""
         xdotool("windowfocus", self.window)
+        self.click_logical(EMPTY_SPOT)
+
+    def focus_location_box(self):
+        """The keyboard to the window, then a click into the location box."""
+        xdotool("windowfocus", self.window)
+        self.click_logical(LOCATION_BOX)
 
     def key(self, name):
         xdotool("key", name)
@@ -268,7 +283,7 @@ class WindowTest(unittest.TestCase):
         self.install_dir = self.folder / "install"
 
     def start(self, *arguments, dpi=96, environment=None):
-        installer = Installer("--cache-dir", windows_path(self.cache), "--report",
+        installer = self.installer = Installer("--cache-dir", windows_path(self.cache), "--report",
                               windows_path(self.report), *arguments, dpi=dpi,
                               environment={"QUARVEL_STAND_IN_RECORD": windows_path(self.record),
                                            **(environment or {})})
@@ -276,8 +291,10 @@ class WindowTest(unittest.TestCase):
         return installer
 
     def outcome(self):
-        """The run's report as text, or that there is none yet."""
-        return self.report.read_text(encoding="utf-8") if self.report.exists() else "none"
+        """The run's report as text, or that there is none yet and what Wine said."""
+        if self.report.exists():
+            return self.report.read_text(encoding="utf-8")
+        return f"none; Wine said: {self.installer.said()}"
 
     def progress_percent(self):
         try:
@@ -431,7 +448,7 @@ class StoppedWindow(WindowTest):
         self.assertTrue(wait_until(installer.main_button_active, 10))
         self.assert_new_run(lambda: installer.key("space"), True)
         self.assertTrue(wait_until(installer.main_button_active, 10))
-        installer.click_logical(LOCATION_BOX)
+        installer.focus_location_box()
         self.assert_new_run(lambda: installer.key("Return"), False)
         self.assert_new_run(installer.focus_main_window, False)
         self.assert_new_run(lambda: installer.key("Return"), True)
@@ -446,6 +463,7 @@ class StoppedWindow(WindowTest):
         time.sleep(0.5)  # a click while the dialog is laid out goes astray
         _, _, width, height = window_geometry(dialog)
         offset = (-35, -14) if folder is None else (120 - width // 2, -42)
+        xdotool("windowfocus", dialog)
         xdotool("mousemove", "--window", dialog, width + offset[0], height + offset[1], "click", "1")
         if folder is not None:
             installer.type(windows_path(folder))
@@ -559,6 +577,7 @@ class RunningWindow(WindowTest):
         self.assertFalse(self.record.exists(), "installed while the dialog was open")
         # Wine's folder dialog: the file name field runs along its bottom.
         _, _, width, height = window_geometry(dialog)
+        xdotool("windowfocus", dialog)
         xdotool("mousemove", "--window", dialog, width // 2 + 120, height - 42, "click", "1")
         xdotool("type", "--delay", "20", windows_path(picked))
         xdotool("key", "Return")
@@ -572,22 +591,53 @@ class RunningWindow(WindowTest):
         self.assertEqual(self.installed_into(), windows_path(picked) + "\\Quarvel")
         self.assertEqual(installer.process.wait(timeout=30), 0)
 
-    def test_a_location_typed_and_confirmed_with_enter_is_installed_into(self):
-        typed = windows_path(self.folder) + "\\My Apps\\Quarvel"
+    def test_typing_goes_on_in_the_box_after_a_switch_to_another_program(self):
+        typed, typed_later = windows_path(self.folder) + "\\My Apps", "\\Quarvel"
         installer = self.start("--install-dir", "")
         downloaded = self.wait_for_download()
-        installer.click_logical(LOCATION_BOX)
+        installer.focus_location_box()
         installer.type(typed)
-        time.sleep(max(0.0, downloaded + 6 - time.monotonic()))
-        self.assertFalse(self.record.exists(), "installed while the box had the focus")
+        # Away in another program mid-edit (Wine's notepad), past the countdown's end.
+        notepad = subprocess.Popen([WINE, "notepad"], env=e2e_support.wine_environment(),
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(notepad.wait, timeout=30)
+        self.addCleanup(notepad.kill)
+        other = find_window("Notepad$", timeout=30)
+        self.assertIsNotNone(other, "notepad did not open")
+        xdotool("windowfocus", other)
+        time.sleep(max(0.0, downloaded + 7 - time.monotonic()))
+        self.assertFalse(self.record.exists(), "installed while the user was away mid-edit")
+        # Back as notepad closes (without a window manager, the window that
+        # closes hands the activation over): the keys go on into the box.
+        xdotool("key", "--window", other, "alt+F4")
+        self.assertEqual(notepad.wait(timeout=30), 0)
+        time.sleep(1)
+        xdotool("windowfocus", installer.window)
+        installer.type(typed_later)
         installer.key("Return")
         confirmed = time.monotonic()
         if not wait_until(self.record.exists, 30):
             installer.screenshot("enter-not-confirmed")
             self.fail(f"Enter did not end the editing; the run's report: {self.outcome()}")
         self.assertGreaterEqual(time.monotonic() - confirmed, 4.5, "the countdown did not restart")
-        self.assertEqual(self.installed_into(), typed)
+        self.assertEqual(self.installed_into(), typed + typed_later)
         self.assertEqual(installer.process.wait(timeout=30), 0)
+
+    def test_pause_during_the_checks_before_the_setup_stops_the_run(self):
+        installer = self.start_install()
+        downloaded = self.wait_for_download()
+        # A scanner holds the package from the countdown into the checks,
+        # which wait for it; meanwhile the main button still pauses.
+        scanner = Scanner(self.cache / installer_support.FILE_NAME, "-", 10_000)
+        scanner.wait_until_held()
+        time.sleep(max(0.0, downloaded + 6.5 - time.monotonic()))
+        installer.click_logical(MAIN_BUTTON)
+        self.assertTrue(wait_until(self.report.exists, 15), "the run did not end")
+        self.assertEqual(read_json(self.report),
+                         {"error": "下载已暂停，可重试继续下载", "status": "failed"})
+        self.assertFalse(self.record.exists(), "the setup started")
+        self.assertTrue(wait_until(installer.main_button_active, 10), "no continue button")
+        scanner.lines()
 
     def test_pause_during_the_download_stops_and_continue_resumes(self):
         self.hosts.always(e2e_support.quarvel_test_hosts.Fault(path="/downloads/", rate=250_000))

@@ -5,7 +5,8 @@
 namespace quarvel {
 namespace {
 
-constexpr int64_t kNow = 133932528000000000;  // Sun, 01 Jun 2025 12:00:00 GMT
+constexpr int64_t kNow = 133932528000000000;        // Sun, 01 Jun 2025 12:00:00 GMT
+constexpr int64_t kEndOf2099 = 157469183900000000;  // Thu, 31 Dec 2099 23:59:50 GMT
 constexpr char kSent[] = "Sun, 06 Nov 1994 08:49:37 GMT";
 
 TEST(RetryAfterWait, ReadsSecondsAndTheThreeDateFormsAgainstDateOrTheClock) {
@@ -14,13 +15,15 @@ TEST(RetryAfterWait, ReadsSecondsAndTheThreeDateFormsAgainstDateOrTheClock) {
     Text retry_after;
     Text date;
     std::optional<int64_t> seconds;
+    int64_t now = kNow;
   } cases[] = {
       {"4", kSent, 4},
       {" 120\t", {}, 120},
       {"0", {}, 0},
       {"99999999999999999999999", {}, int64_t{1} << 40},
       {"Sun, 06 Nov 1994 08:49:41 GMT", kSent, 4},
-      {"Sunday, 06-Nov-94 08:50:37 GMT", kSent, 60},  // 94 is 1994, not 2094
+      {"Sunday, 06-Nov-94 08:50:37 GMT", kSent, 60},           // 94 is 1994, not 2094
+      {"Friday, 01-Jan-00 00:00:10 GMT", {}, 20, kEndOf2099},  // 00 is 2100 there
       {"Sun Nov  6 08:49:47 1994", kSent, 10},
       {"Sun Nov 16 08:49:37 1994", "Sunday, 06-Nov-94 08:49:37 GMT", 864000},
       {"Sun, 01 Jun 2025 12:00:45 GMT", {}, 45},
@@ -44,7 +47,7 @@ TEST(RetryAfterWait, ReadsSecondsAndTheThreeDateFormsAgainstDateOrTheClock) {
   };
   for (const auto& row : cases) {
     const std::optional<std::chrono::seconds> wait =
-        retry_after_wait(row.retry_after, row.date, kNow);
+        retry_after_wait(row.retry_after, row.date, row.now);
     EXPECT_EQ(wait.has_value(), row.seconds.has_value()) << row.retry_after.value_or("(absent)");
     if (wait && row.seconds)
       EXPECT_EQ(wait->count(), *row.seconds) << *row.retry_after;

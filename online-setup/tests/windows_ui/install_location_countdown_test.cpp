@@ -57,14 +57,15 @@ struct Countdown : testing::Test {
   }
 };
 
-TEST_F(Countdown, CountsFiveToOneThenAcceptsTheLocationAndSetsInstalling) {
+TEST_F(Countdown, CountsFiveToOneThenAcceptsTheLocation) {
   const Result<std::string> location = run();
   ASSERT_TRUE(location.ok()) << location.message();
   EXPECT_EQ(*location, "D:\\Quarvel");
   EXPECT_EQ(shown, (std::vector<std::string>{seconds_left(5), seconds_left(4), seconds_left(3),
                                              seconds_left(2), seconds_left(1)}));
   EXPECT_EQ(clock.now(), 105s) << "accepted in the first pass with five whole seconds";
-  EXPECT_TRUE(status.installing);
+  EXPECT_TRUE(status.location_accepted);
+  EXPECT_FALSE(status.installing) << "a pause is still honoured during the checks";
   EXPECT_EQ(status.text, seconds_left(1)) << "the last countdown text stays up";
   EXPECT_EQ(status.percent, 94u);
   EXPECT_TRUE(status.running);
@@ -88,22 +89,29 @@ TEST_F(Countdown, AnEditShortlyBeforeTheDownloadEndedDoesNotShortenIt) {
   EXPECT_EQ(clock.now(), 105s) << "the smaller of the two elapsed times decides";
 }
 
+// The box has the focus (or the folder dialog is open), or the window is
+// inactive with the box as its remembered focus.
 TEST_F(Countdown, EditingHoldsItWithTheEditingMessageAndLeavingRestartsIt) {
-  const Result<std::string> location = run([this](std::chrono::nanoseconds t) {
-    const std::lock_guard lock(window.mutex);
-    if (t == 1500ms)
-      window.editing = true;
-    if (t == 60s) {  // focus leaves the box: itself a notification
-      window.editing = false;
-      window.last_edit = 100s + t;
-    }
-  });
-  ASSERT_TRUE(location.ok());
-  EXPECT_EQ(shown, (std::vector<std::string>{seconds_left(5), seconds_left(4), kEditing,
-                                             seconds_left(5), seconds_left(4), seconds_left(3),
-                                             seconds_left(2), seconds_left(1)}));
-  EXPECT_EQ(clock.now(), 165s);
-  EXPECT_TRUE(status.installing);
+  for (bool WindowState::*editing : {&WindowState::editing, &WindowState::box_focus_remembered}) {
+    shown.clear();
+    clock = FakeClock(100s);
+    window.last_edit = 1s;
+    const Result<std::string> location = run([this, editing](std::chrono::nanoseconds t) {
+      const std::lock_guard lock(window.mutex);
+      if (t == 1500ms)
+        window.*editing = true;
+      if (t == 60s) {  // focus leaves the box: itself a notification
+        window.*editing = false;
+        window.last_edit = 100s + t;
+      }
+    });
+    ASSERT_TRUE(location.ok());
+    EXPECT_EQ(shown, (std::vector<std::string>{seconds_left(5), seconds_left(4), kEditing,
+                                               seconds_left(5), seconds_left(4), seconds_left(3),
+                                               seconds_left(2), seconds_left(1)}));
+    EXPECT_EQ(clock.now(), 165s);
+    EXPECT_TRUE(status.location_accepted);
+  }
 }
 
 TEST_F(Countdown, AStopRequestEndsItWithThePauseMessage) {
@@ -115,6 +123,7 @@ TEST_F(Countdown, AStopRequestEndsItWithThePauseMessage) {
   EXPECT_EQ(location.message(), "下载已暂停，可继续安装。");
   EXPECT_FALSE(status.installing);
   EXPECT_EQ(clock.sleeps.size(), 30u) << "seen at the next poll";
+  EXPECT_FALSE(status.location_accepted);
 }
 
 TEST_F(Countdown, AStopRequestBeforeTheFirstPassLeavesTheStatusAlone) {
@@ -134,7 +143,7 @@ TEST_F(Countdown, AnIncompleteLocationIsRejectedAfterTheCountdown) {
     const Result<std::string> location = run();
     ASSERT_FALSE(location.ok()) << path;
     EXPECT_EQ(location.message(), "请选择完整的安装目录，例如 D:\\Quarvel");
-    EXPECT_FALSE(status.installing);
+    EXPECT_FALSE(status.location_accepted);
     EXPECT_EQ(status.text, seconds_left(1)) << "text and percent are left as they are";
     EXPECT_EQ(status.percent, 94u);
   }
@@ -147,7 +156,7 @@ TEST_F(Countdown, DownloadOnlyReturnsTheBoxTextAtOnceWithoutCountdownOrInstallin
   ASSERT_TRUE(location.ok());
   EXPECT_EQ(*location, "relative");
   EXPECT_EQ(clock.sleeps.size(), 0u);
-  EXPECT_FALSE(status.installing);
+  EXPECT_FALSE(status.location_accepted);
   EXPECT_EQ(status.text, "正在校验安装包…");
 }
 

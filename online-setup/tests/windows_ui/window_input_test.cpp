@@ -7,7 +7,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-enum class State { kNotStarted, kRunning, kInstalling, kStopped, kDone };
+// kChecking: the location is accepted and the package is checked before the
+// setup starts.
+enum class State { kNotStarted, kRunning, kChecking, kInstalling, kStopped, kDone };
 
 struct Input : testing::Test {
   SharedStatus status;
@@ -24,7 +26,9 @@ struct Input : testing::Test {
   }
 
   void enter(State state) {
-    status.running = state == State::kRunning || state == State::kInstalling;
+    status.running =
+        state == State::kRunning || state == State::kChecking || state == State::kInstalling;
+    status.location_accepted = state == State::kChecking;
     status.installing = state == State::kInstalling;
     status.finished = state == State::kDone;
     window.preview = state == State::kNotStarted;
@@ -42,6 +46,7 @@ TEST_F(Input, MainButtonAndCloseDoWhatEachStateAllows) {
   } cases[] = {
       {State::kNotStarted, WindowEffect::kNothing, false, true, false},
       {State::kRunning, WindowEffect::kNothing, true, true, true},
+      {State::kChecking, WindowEffect::kNothing, true, true, true},
       {State::kInstalling, WindowEffect::kNothing, false, false, false},
       {State::kStopped, WindowEffect::kStartWorker, false, true, false},
       {State::kDone, WindowEffect::kDestroyWindow, false, true, false},
@@ -139,20 +144,22 @@ TEST_F(Input, BrowseClickSetsEditingAndAsksForThePicker) {
   EXPECT_FALSE(window.editing);
 }
 
-TEST_F(Input, WhileInstallingEveryControlNotificationIsIgnored) {
-  enter(State::kInstalling);
-  window.install_dir = "D:\\Quarvel";
-  window.last_edit = 1s;
-  for (const auto& [id, notification] :
-       {std::pair{10, kEditSetFocus}, std::pair{10, kEditChange}, std::pair{10, kEditKillFocus},
-        std::pair{11, kButtonClicked}}) {
-    EXPECT_EQ(on_control_command(status, window, id, notification, 9s, read_box()),
-              WindowEffect::kNothing);
+TEST_F(Input, OnceTheLocationIsAcceptedEveryControlNotificationIsIgnored) {
+  for (const State state : {State::kChecking, State::kInstalling}) {
+    enter(state);
+    window.install_dir = "D:\\Quarvel";
+    window.last_edit = 1s;
+    for (const auto& [id, notification] :
+         {std::pair{10, kEditSetFocus}, std::pair{10, kEditChange}, std::pair{10, kEditKillFocus},
+          std::pair{11, kButtonClicked}}) {
+      EXPECT_EQ(on_control_command(status, window, id, notification, 9s, read_box()),
+                WindowEffect::kNothing);
+    }
+    EXPECT_EQ(window.install_dir, "D:\\Quarvel");
+    EXPECT_EQ(window.last_edit, 1s);
+    EXPECT_FALSE(window.editing);
+    EXPECT_EQ(box_reads, 0);
   }
-  EXPECT_EQ(window.install_dir, "D:\\Quarvel");
-  EXPECT_EQ(window.last_edit, 1s);
-  EXPECT_FALSE(window.editing);
-  EXPECT_EQ(box_reads, 0);
 }
 
 TEST_F(Input, OtherControlIdsAreIgnored) {
@@ -178,11 +185,8 @@ TEST_F(Input, TimerEnablesTheControlsOnlyOutsideInstallingAndDone) {
   const struct {
     State state;
     bool enabled;
-  } cases[] = {{State::kNotStarted, true},
-               {State::kRunning, true},
-               {State::kInstalling, false},
-               {State::kStopped, true},
-               {State::kDone, false}};
+  } cases[] = {{State::kNotStarted, true},  {State::kRunning, true}, {State::kChecking, false},
+               {State::kInstalling, false}, {State::kStopped, true}, {State::kDone, false}};
   for (const auto& c : cases) {
     enter(c.state);
     window.finished_at.reset();
@@ -190,6 +194,31 @@ TEST_F(Input, TimerEnablesTheControlsOnlyOutsideInstallingAndDone) {
     EXPECT_EQ(effect.controls_enabled, c.enabled) << static_cast<int>(c.state);
     EXPECT_FALSE(effect.destroy_window);
     EXPECT_EQ(window.finished_at.has_value(), c.state == State::kDone);
+  }
+}
+
+// Leaving the window mid-edit and coming back: the editing goes on in the box.
+TEST_F(Input, AnActivatedWindowGivesTheFocusBackToTheControlThatHadIt) {
+  const struct {
+    std::optional<FocusStop> focus;  // when the window was deactivated
+    bool controls_enabled;           // when it is activated again
+    FocusStop back_to;
+    bool countdown_restarts;
+  } cases[] = {
+      {FocusStop::kLocationBox, true, FocusStop::kLocationBox, false},
+      {FocusStop::kLocationBox, false, FocusStop::kMainButton, true},
+      {FocusStop::kBrowseButton, true, FocusStop::kBrowseButton, false},
+      {FocusStop::kMainButton, true, FocusStop::kMainButton, false},
+      {std::nullopt, true, FocusStop::kMainButton, false},
+  };
+  for (const auto& c : cases) {
+    const int focus = c.focus ? static_cast<int>(*c.focus) : -1;
+    window.last_edit = 1s;
+    on_window_deactivated(window, c.focus);
+    EXPECT_EQ(window.box_focus_remembered, c.focus == FocusStop::kLocationBox) << focus;
+    EXPECT_EQ(on_window_activated(window, c.focus, c.controls_enabled, 7s), c.back_to) << focus;
+    EXPECT_FALSE(window.box_focus_remembered) << focus;
+    EXPECT_EQ(window.last_edit, c.countdown_restarts ? 7s : 1s) << focus;
   }
 }
 

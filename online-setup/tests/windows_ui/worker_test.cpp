@@ -45,10 +45,10 @@ struct Worker : testing::Test {
 TEST_F(Worker, StartMarksTheStatusRunningClearsTheStopRequestAndStartsOneThread) {
   status.text = "old failure";
   status.percent = 42;
-  status.installing = true;
+  status.installing = status.location_accepted = true;
   start_worker(context);
   EXPECT_TRUE(status.running);
-  EXPECT_FALSE(status.installing);
+  EXPECT_FALSE(status.installing || status.location_accepted);
   EXPECT_EQ(status.text, "正在连接下载服务…");
   EXPECT_EQ(status.percent, 42u) << "the percent keeps its value until the run reports";
   EXPECT_FALSE(pause.load());
@@ -74,10 +74,10 @@ TEST_F(Worker, StartDoesNothingWhileRunningOrAfterASuccess) {
 
 TEST_F(Worker, AFailedRunLeavesItsMessageAndPercentAndStopsTheWindowsRunningState) {
   outcome = Failure{"下载已暂停，可继续安装。"};
-  status.running = status.installing = true;
+  status.running = status.location_accepted = true;
   status.percent = 94;
   worker_main(context);
-  EXPECT_FALSE(status.running || status.installing || status.finished);
+  EXPECT_FALSE(status.running || status.location_accepted || status.finished);
   EXPECT_EQ(status.text, "下载已暂停，可继续安装。");
   EXPECT_EQ(status.percent, 94u);
   EXPECT_EQ(log.back(), "report 下载已暂停，可继续安装。 while running r.json");
