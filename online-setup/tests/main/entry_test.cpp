@@ -35,30 +35,28 @@ struct Calls {
             },
     };
   }
+
+  int run(const ArgumentList& arguments, ProcessAccount account = ProcessAccount::kUser) {
+    return run_selected_mode(arguments, account, operations());
+  }
 };
 
 TEST(Entry, WindowModeEndsWithZeroWhateverHappens) {
   Calls calls;
-  EXPECT_EQ(
-      run_selected_mode({"p", "--quiet", "--show-ui"}, ProcessAccount::kUser, calls.operations()),
-      0);
+  EXPECT_EQ(calls.run({"p", "--quiet", "--show-ui"}), 0);
   EXPECT_EQ(calls.log, (std::vector<std::string>{"window"}));
 }
 
 TEST(Entry, HeadlessUsesTheGivenLocationVerbatimWithoutDiscovery) {
   Calls calls;
-  EXPECT_EQ(run_selected_mode({"p", "--install-dir", "", "--quiet"}, ProcessAccount::kUser,
-                              calls.operations()),
-            0);
+  EXPECT_EQ(calls.run({"p", "--install-dir", "", "--quiet"}), 0);
   EXPECT_EQ(calls.log, (std::vector<std::string>{"run ", "report ok"}));
 }
 
 TEST(Entry, HeadlessDiscoversTheLocationAlsoForDownloadOnly) {
   Calls calls;
   calls.outcome = Failure{"本机用户目录不可用"};
-  EXPECT_EQ(run_selected_mode({"p", "--download-only", "--install-dir"}, ProcessAccount::kUser,
-                              calls.operations()),
-            1);
+  EXPECT_EQ(calls.run({"p", "--download-only", "--install-dir"}), 1);
   EXPECT_EQ(calls.log, (std::vector<std::string>{
                            "discover", "run C:\\Users\\u\\AppData\\Local\\Programs\\Quarvel",
                            "report 本机用户目录不可用"}));
@@ -66,47 +64,27 @@ TEST(Entry, HeadlessDiscoversTheLocationAlsoForDownloadOnly) {
 
 TEST(Entry, InstallDirFollowedByQuietTakesThatSwitchAsTheLocation) {
   Calls calls;
-  EXPECT_EQ(run_selected_mode({"p", "--install-dir", "--quiet"}, ProcessAccount::kUser,
-                              calls.operations()),
-            0);
+  EXPECT_EQ(calls.run({"p", "--install-dir", "--quiet"}), 0);
   EXPECT_EQ(calls.log.front(), "run --quiet");
 }
 
 TEST(Entry, ASecondStartWaitsForNobodyHeadlessAndTellsThePersonInTheWindow) {
-  const std::string box = "information 已有一个 Quarvel 在线安装程序正在运行。";
-  for (const ArgumentList& headless :
-       {ArgumentList{"p", "--quiet", "--report", "r.json"}, ArgumentList{"p", "--download-only"}}) {
-    Calls calls;
-    EXPECT_EQ(refuse_second_start(headless, calls.operations()), 1618);
-    EXPECT_EQ(calls.log, std::vector<std::string>{});
-  }
-  for (const ArgumentList& window :
-       {ArgumentList{"p"}, ArgumentList{"p", "--quiet", "--show-ui", "--report", "r.json"}}) {
-    Calls calls;
-    EXPECT_EQ(refuse_second_start(window, calls.operations()), 0);
-    EXPECT_EQ(calls.log, std::vector<std::string>{box});
-  }
+  Calls headless, window;
+  EXPECT_EQ(refuse_second_start({"p", "--quiet", "--report", "r"}, headless.operations()), 1618);
+  EXPECT_EQ(refuse_second_start({"p", "--download-only", "--show-ui"}, window.operations()), 0);
+  EXPECT_EQ(headless.log, std::vector<std::string>{});
+  EXPECT_EQ(window.log,
+            std::vector<std::string>{"information 已有一个 Quarvel 在线安装程序正在运行。"});
 }
 
-TEST(Entry, AServiceAccountIsRefusedBeforeAnythingElseUnlessBothFoldersAreGiven) {
-  const std::string refusal(
-      *service_account_refusal(ProcessAccount::kLocalSystem, {"p", "--quiet"}));
-  Calls headless;
-  EXPECT_EQ(run_selected_mode({"p", "--quiet", "--cache-dir", "C:\\Cache"},
-                              ProcessAccount::kLocalSystem, headless.operations()),
+TEST(Entry, AServiceAccountIsRefusedBeforeAnythingElse) {
+  const std::string refusal(*service_account_refusal(ProcessAccount::kLocalSystem, {"p"}));
+  Calls headless, window;
+  EXPECT_EQ(headless.run({"p", "--quiet", "--cache-dir", "C:\\C"}, ProcessAccount::kLocalSystem),
             1625);
+  EXPECT_EQ(window.run({"p"}, ProcessAccount::kLocalSystem), 0);
   EXPECT_EQ(headless.log, std::vector<std::string>{"report " + refusal});
-
-  Calls window;
-  EXPECT_EQ(run_selected_mode({"p"}, ProcessAccount::kLocalSystem, window.operations()), 0);
   EXPECT_EQ(window.log, std::vector<std::string>{"warning " + refusal});
-
-  Calls given;
-  EXPECT_EQ(
-      run_selected_mode({"p", "--quiet", "--install-dir", "C:\\Apps", "--cache-dir", "C:\\Cache"},
-                        ProcessAccount::kLocalService, given.operations()),
-      0);
-  EXPECT_EQ(given.log, (std::vector<std::string>{"run C:\\Apps", "report ok"}));
 }
 
 }  // namespace
