@@ -1,8 +1,8 @@
 // What the entry does once it knows whether the single-instance guard is
 // held: refuse a second start, or refuse a service account's start, or choose
-// the mode and run it. The operations are passed in so the decisions are
-// testable without a window, a network, a registry or a token of another account. Entry thread
-// only.
+// the mode and run it. The operations and the account are passed in so the
+// decisions are testable without a window, a network, a registry or a service
+// account. Entry thread only.
 #pragma once
 
 #include <functional>
@@ -33,9 +33,9 @@ int refuse_second_start(const ArgumentList& arguments, const EntryOperations& op
 
 // Runs the selected mode and returns the process exit code: 0 for window mode,
 // 0 or 1 for a headless run that succeeded or failed. A start under a service
-// account (`account`, the process token's) that would use its own profile is refused before
-// anything else is done: the window shows the message and ends with 0, headless writes it as the
-// failure report and ends with 1625.
+// account (`account`, the process token's) that would use its own profile is
+// refused before anything else is done: the window shows the message and ends
+// with 0, headless writes it as the failure report and ends with 1625.
 int run_selected_mode(const ArgumentList& arguments,
                       ProcessAccount account,
                       const EntryOperations& operations);

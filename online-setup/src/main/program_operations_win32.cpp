@@ -2,9 +2,8 @@
 
 #include <windows.h>
 
-#include "core/wide_win32.h"
-
 #include "core/file_system.h"
+#include "core/wide_win32.h"
 #include "runner/install_location.h"
 #include "runner/install_run.h"
 #include "runner/report_file.h"
