@@ -1,11 +1,12 @@
 // Program entry: restricts DLL loading, takes the single-instance guard and
-// runs the selected mode. Entry thread.
+// refuses the start or runs the selected mode. Entry thread.
 #include <windows.h>
 
 #include "core/process_arguments.h"
 #include "core/system_libraries_win32.h"
 #include "core/wide_win32.h"
 #include "main/entry.h"
+#include "main/process_account_win32.h"
 #include "main/program_operations_win32.h"
 
 namespace {
@@ -18,7 +19,8 @@ class InstanceGuard {
       : handle_(CreateMutexW(nullptr, FALSE, name.c_str())),
         already_running_(handle_ == nullptr || GetLastError() == ERROR_ALREADY_EXISTS) {}
   ~InstanceGuard() {
-    if (handle_ != nullptr) CloseHandle(handle_);
+    if (handle_ != nullptr)
+      CloseHandle(handle_);
   }
   InstanceGuard(const InstanceGuard&) = delete;
   InstanceGuard& operator=(const InstanceGuard&) = delete;
@@ -42,11 +44,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     InstanceGuard guard(quarvel::win32::widen(quarvel::instance_mutex_name(arguments)));
     if (guard.already_running()) {
       guard.abandon();
-      MessageBoxW(nullptr, L"已有一个 Quarvel 在线安装程序正在运行。", L"Quarvel",
-                  MB_OK | MB_ICONINFORMATION);
-      ExitProcess(0);
+      ExitProcess(static_cast<UINT>(
+          quarvel::refuse_second_start(arguments, quarvel::program_operations())));
     }
-    exit_code = quarvel::run_selected_mode(arguments, quarvel::program_operations());
+    exit_code = quarvel::run_selected_mode(arguments, quarvel::win32::process_account(),
+                                           quarvel::program_operations());
   }
   ExitProcess(static_cast<UINT>(exit_code));
 }

@@ -1,6 +1,9 @@
 #include "main/program_operations_win32.h"
 
+#include <windows.h>
+
 #include "core/file_system.h"
+#include "core/wide_win32.h"
 #include "runner/install_location.h"
 #include "runner/install_run.h"
 #include "runner/report_file.h"
@@ -23,6 +26,12 @@ const EntryOperations& program_operations() {
       .write_report =
           [](const ArgumentList& arguments, const RunOutcome& outcome) {
             write_report(system_file_system(), arguments, outcome);
+          },
+      .show_message =
+          [](const std::string& text, MessageIcon icon) {
+            MessageBoxW(
+                nullptr, win32::widen(text).c_str(), L"Quarvel",
+                MB_OK | (icon == MessageIcon::kWarning ? MB_ICONWARNING : MB_ICONINFORMATION));
           },
   };
   return operations;

@@ -1,5 +1,5 @@
 // The real operations the entry dispatches to: window, install location,
-// headless run and report. Entry thread.
+// headless run, report and the message box. Entry thread.
 #pragma once
 
 #include "main/entry.h"

@@ -2,13 +2,18 @@
 
 A second start with the same --cache-dir text shows the message box, exits 0
 and writes nothing; a start whose --cache-dir text differs (D:\\c against
-d:\\c\\) runs beside the first.
+d:\\c\\) runs beside the first. A second headless start, the way a deployment
+tool retries, waits for nobody: it ends at once with 1618 and leaves the
+running install alone.
 """
 import os
 import subprocess
 import tempfile
 import time
 import unittest
+
+import e2e_support
+import installer_support
 
 BUILD = os.environ["QUARVEL_BUILD_DIR"]
 WINE = "/usr/lib/wine/wine64"
@@ -57,13 +62,13 @@ class SingleInstanceGuard(unittest.TestCase):
         self.report = os.path.join(self.folder, "report.json")
         self.progress = os.path.join(self.folder, "report.progress.json")
 
-    def start(self, cache_dir):
-        return subprocess.Popen([WINE, EXE, "--quiet", "--cache-dir", cache_dir,
+    def start(self, cache_dir, *mode):
+        return subprocess.Popen([WINE, EXE, "--quiet", *mode, "--cache-dir", cache_dir,
                                  "--report", windows_path(self.report)])
 
-    def test_second_start_with_same_cache_dir_shows_the_message_and_exits_zero(self):
+    def test_second_window_start_with_same_cache_dir_shows_the_message_and_exits_zero(self):
         with Holder("--cache-dir", "D:\\c"):
-            installer = self.start("D:\\c")
+            installer = self.start("D:\\c", "--show-ui")
             box = find_window("^Quarvel$", timeout=30)
             self.assertIsNotNone(box, "the message box did not appear")
             subprocess.run(["xdotool", "key", "--window", box, "Return"], check=True)
@@ -82,6 +87,37 @@ class SingleInstanceGuard(unittest.TestCase):
             self.assertIsNone(find_window("^Quarvel$", timeout=1))
         self.assertTrue(os.path.exists(self.progress), "the second start did not run")
 
+
+class SecondHeadlessStart(e2e_support.HostsTestCase):
+    def test_ends_at_once_with_1618_while_the_first_waits_on_the_release_host(self):
+        installer_support.publish(self.hosts, installer_support.stand_in_package())
+        self.hosts.queue(e2e_support.quarvel_test_hosts.Fault(stall_before=12))  # the manifest
+        installer = installer_support.Installer(e2e_support.temp_dir(self))
+        location = windows_path(installer.folder / "Quarvel")
+        command = installer.command("--quiet", "--install-dir", location)
+        first = subprocess.Popen([WINE, *command], env=installer.environment())
+        self.addCleanup(first.kill)
+        deadline = time.monotonic() + 30
+        while not self.hosts.requests and time.monotonic() < deadline:
+            time.sleep(0.1)
+        progress = installer.folder / "report.progress.json"
+        before = progress.read_bytes(), progress.stat().st_mtime_ns
+        # The same command line from cmd, which prints the exit code: Wine hands a Linux
+        # parent only its low 8 bits.
+        script = installer.folder / "second.cmd"
+        script.write_text("@" + " ".join(f'"{part}"' for part in command)
+                          + "\r\n@echo %ERRORLEVEL%\r\n")
+        second = subprocess.Popen([WINE, "cmd", "/c", windows_path(script)],
+                                  env=installer.environment(), stdout=subprocess.PIPE)
+        self.addCleanup(second.kill)
+        while second.poll() is None and time.monotonic() < deadline:
+            self.assertIsNone(find_window("^Quarvel$", timeout=0.1), "the second start's box")
+        self.assertEqual(second.communicate(timeout=1)[0].split(), [b"1618"])
+        self.assertIsNone(first.poll(), "the first start no longer waited on the release host")
+        self.assertFalse((installer.folder / "report.json").exists())
+        self.assertEqual((progress.read_bytes(), progress.stat().st_mtime_ns), before)
+        self.assertEqual(first.wait(timeout=120), 0)
+        self.assertEqual(installer_support.Run(0, installer.folder).report["status"], "complete")
 
 if __name__ == "__main__":
     unittest.main()
