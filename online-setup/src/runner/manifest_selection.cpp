@@ -82,14 +82,16 @@ Result<SelectedManifest> select_signed(const RunEnvironment& environment,
   if (!choice)
     return choice.failure();
   const SignedManifest& used = choice->source == ManifestSource::kKept ? *kept : *fetched;
+  // Kept first: keeping makes the cache directory that the log lies in.
+  // Not kept, the next run has only the release host to go by; this run
+  // goes on with what it verified.
+  const Status kept_now =
+      choice->replaces_kept
+          ? keep_manifest(environment.files, environment.random, *cache_dir, *body)
+          : Status(Ok{});
   append_network_log(environment.files, *cache_dir, log_line(choice->source, used, fetched, body));
-  if (choice->replaces_kept) {
-    // Not kept, the next run has only the release host to go by; this run
-    // goes on with what it verified.
-    const Status kept_now = keep_manifest(environment.files, environment.random, *cache_dir, *body);
-    if (!kept_now)
-      append_network_log(environment.files, *cache_dir, "manifest not kept: " + kept_now.message());
-  }
+  if (!kept_now)
+    append_network_log(environment.files, *cache_dir, "manifest not kept: " + kept_now.message());
   return SelectedManifest{used.manifest, *cache_dir, ManifestUse{choice->source, used.serial}};
 }
 
