@@ -27,6 +27,8 @@ Result<std::string> read_file_up_to(FileSystem& files, const std::string& path, 
       break;
     bytes.append(reinterpret_cast<const char*>(buffer.data()), *read);
   }
+  if (bytes.size() > limit + 1)
+    bytes.resize(limit + 1);
   return bytes;
 }
 
