@@ -27,7 +27,7 @@ using P256Point = std::array<uint8_t, 64>;
 // prime256v1, uncompressed point); nullopt for any other key or encoding.
 std::optional<P256Point> p256_point_of_key_info(std::span<const uint8_t> der);
 
-// The DER SubjectPublicKeyInfo of the P-256 key with that point.
+// The DER SubjectPublicKeyInfo of the P-256 key with that point. Cannot fail.
 std::vector<uint8_t> p256_key_info(const P256Point& point);
 
 }  // namespace quarvel
