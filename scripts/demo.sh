@@ -2,18 +2,22 @@
 # The program's main job, locally: a full headless install by the real
 # executable under Wine, against HTTPS release and package hosts in a private
 # network namespace (nginx with the documented configuration of hosting/nginx,
-# serving a release written by quarvel-publish), then a second run that shows
-# the upgrade path (the install location discovered from the registration the
-# setup left, the package reused from the cache). Everything lives under demo/; nothing keeps
-# running afterwards.
+# serving a release written and signed by quarvel-publish), then a second run
+# that shows the upgrade path (the install location discovered from the
+# registration the setup left, the package reused from the cache), and a
+# third with the manifest gone from the release host, which installs through
+# the signed manifest kept in the cache. Everything lives under demo/; nothing
+# keeps running afterwards.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 scripts/install-deps.sh
 
-echo "== building the executable (test host names), the stand-in setup and the harness tools"
+echo "== building the executable (test host names, trusting the test manifest key), the stand-in setup and the harness tools"
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target QuarvelOnlineSetupForTests stand-in-setup trust-ca >/dev/null
+cmake --build --preset windows --target QuarvelOnlineSetupForManifestTests stand-in-setup trust-ca >/dev/null
+# The key pair that build trusts (harness/make-pki made it while building).
+manifest_key=build/windows/pki/manifest-key.pem
 echo "== building quarvel-publish (native)"
 cmake --preset native >/dev/null
 cmake --build --preset native --target quarvel-publish >/dev/null
@@ -25,12 +29,17 @@ harness/make-pki "$demo/pki"
 echo "== preparing a private Wine prefix that trusts the demo CA"
 harness/wine-prefix "$demo/wine-prefix" "$demo/pki/ca.der" build/windows/harness/trust-ca.exe
 
-echo "== publishing build 31 (Quarvel 1.4) with quarvel-publish"
+echo "== publishing build 31 (Quarvel 1.4) with quarvel-publish, signed with $manifest_key"
 # The stand-in setup, padded to 20,000,000 bytes so the download takes three segments.
 python3 stand-in-setup/pad.py build/windows/stand-in/stand-in-setup.exe "$demo/out/package.exe" 20000000
-upload_path=$(build/native/bin/quarvel-publish "$demo/out/package.exe" --version 1.4.2 \
-  --display-version 1.4 --build 31 --package-host packages.quarvel.test --out "$demo/out")
+published=$(build/native/bin/quarvel-publish "$demo/out/package.exe" --version 1.4.2 \
+  --display-version 1.4 --build 31 --package-host packages.quarvel.test --out "$demo/out" \
+  --signing-key "$manifest_key")
+upload_path=${published%%$'\n'*}
+echo "quarvel-publish: ${published#*$'\n'}"
 echo "latest.json: $(cat "$demo/out/latest.json")"
+echo "its signed payload: $(python3 -c 'import base64, json, sys
+print(base64.b64decode(json.load(open(sys.argv[1]))["signed"]).decode())' "$demo/out/latest.json")"
 echo "package upload path: $upload_path"
 # What the two hosts serve: the manifest at its fixed path, the package at its upload path.
 manifest_dir=$demo/hosts/release/api/v2/releases/quarvel
@@ -50,10 +59,12 @@ set -u
 nginx -p "$demo/nginx" -c "$demo/nginx/nginx.conf" &
 server=\$!
 for _ in \$(seq 100); do (exec 3<>/dev/tcp/127.0.0.1/443) 2>/dev/null && break; sleep 0.05; done
-exe=build/windows/test-bin/QuarvelOnlineSetup.exe
-# Run 1 installs where it is told; run 2 finds that installation in the registry.
+exe=build/windows/test-bin-manifest/QuarvelOnlineSetup.exe
+# Run 1 installs where it is told; run 2 finds that installation in the registry;
+# run 3 finds no manifest on the release host (404) and uses the kept one.
 install_dir=(--install-dir 'C:\Quarvel Demo\Quarvel')
-for run in 1 2; do
+for run in 1 2 3; do
+  [ \$run = 3 ] && mv "$manifest_dir/latest.json" "$demo/out/latest.json.withdrawn"
   /usr/lib/wine/wine64 "\$exe" --quiet --cache-dir '$(windows_path "$demo/cache")' \
     --report "$(windows_path "$demo/out")\\\\run\$run.json" "\${install_dir[@]}"
   echo "run \$run exit code: \$?" > "$demo/out/run\$run.exit"
@@ -62,11 +73,11 @@ done
 kill \$server
 wait \$server 2>/dev/null
 RUNS
-echo "== running the installer twice (headless, --quiet) inside the private namespace"
+echo "== running the installer three times (headless, --quiet) inside the private namespace"
 harness/netns-run "$demo/wine-prefix" bash "$demo/out/runs.sh"
 
 show() { echo; echo "-- $1"; cat "$2"; echo; }
-for run in 1 2; do
+for run in 1 2 3; do
   echo
   echo "==================== run $run"
   cat "$demo/out/run$run.exit"
@@ -75,6 +86,7 @@ for run in 1 2; do
 done
 show "network log ($demo/cache/network.log)" "$demo/cache/network.log"
 show "nginx access log ($demo/nginx/access.log)" "$demo/nginx/access.log"
+show "kept manifest ($demo/cache/latest.json)" "$demo/cache/latest.json"
 echo "-- cache folder"
 ls -l "$demo/cache"
 echo "-- installed files (C:\\Quarvel Demo\\Quarvel)"

@@ -3,7 +3,11 @@
 #include "publisher/publish_command.h"
 
 #include <array>
+#include <charconv>
 #include <string_view>
+
+#include "core/utc_time.h"
+#include "publisher/manifest_signing.h"
 
 namespace quarvel {
 namespace {
@@ -11,15 +15,20 @@ namespace {
 struct Option {
   std::string_view name;
   std::string ReleaseInput::*field;
+  bool describes_package;  // given for a package, never to re-sign
 };
 
-constexpr std::array<Option, 5> kOptions{{
-    {"--version", &ReleaseInput::version},
-    {"--display-version", &ReleaseInput::display_version},
-    {"--build", &ReleaseInput::build},
-    {"--package-host", &ReleaseInput::package_host},
-    {"--out", &ReleaseInput::out_dir},
+constexpr std::array<Option, 6> kOptions{{
+    {"--version", &ReleaseInput::version, true},
+    {"--display-version", &ReleaseInput::display_version, true},
+    {"--build", &ReleaseInput::build, true},
+    {"--package-host", &ReleaseInput::package_host, false},
+    {"--out", &ReleaseInput::out_dir, false},
+    {"--resign", &ReleaseInput::resign, false},
 }};
+
+constexpr std::string_view kSigningKey = "--signing-key";
+constexpr std::string_view kExpiresIn = "--expires-in";
 
 const Option* find_option(std::string_view name) {
   for (const Option& option : kOptions) {
@@ -29,45 +38,105 @@ const Option* find_option(std::string_view name) {
   return nullptr;
 }
 
+// What the command line gave, besides the values.
+struct Given {
+  std::array<bool, kOptions.size()> options{};
+  bool package = false;
+  bool expires_in = false;
+  std::string expires_in_text;
+};
+
+// The parts a command line lacks (" --out PACKAGE"), or the parts that a
+// re-signing line must not have.
+Result<Ok> check_parts(const ReleaseInput& input, const Given& given) {
+  const bool resign = given.options.back();
+  if (resign && input.resign.empty())
+    return Failure{"--resign names no manifest"};
+  std::string missing;
+  std::string extra;
+  for (size_t i = 0; i + 1 < kOptions.size(); ++i) {
+    if (resign && kOptions[i].describes_package && given.options[i])
+      extra.append(" ").append(kOptions[i].name);
+    else if (!given.options[i] && !(resign && kOptions[i].describes_package))
+      missing.append(" ").append(kOptions[i].name);
+  }
+  if (resign && given.package)
+    extra.append(" PACKAGE");
+  if (!resign && !given.package)
+    missing.append(" PACKAGE");
+  if (resign && input.signing_keys.empty())
+    missing.append(" ").append(kSigningKey);
+  if (!extra.empty())
+    return Failure{"--resign takes no" + extra};
+  if (!missing.empty())
+    return Failure{"missing:" + missing};
+  return Ok{};
+}
+
+// The --expires-in value: 1 to 365 days, and only for a signed manifest.
+Result<Ok> read_expiry(const Given& given, ReleaseInput& input) {
+  if (!given.expires_in)
+    return Ok{};
+  if (input.signing_keys.empty())
+    return Failure{"--expires-in needs --signing-key"};
+  const std::string& text = given.expires_in_text;
+  uint32_t days = 0;
+  const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), days);
+  if (text.empty() || stop != text.data() + text.size() || error != std::errc() || days < 1 ||
+      days > kLongestExpiryDays) {
+    return Failure{"--expires-in takes 1 to " + std::to_string(kLongestExpiryDays) + " days, not " +
+                   text};
+  }
+  input.expires_in_days = days;
+  return Ok{};
+}
+
 }  // namespace
 
 Result<ReleaseInput> parse_publish_arguments(std::span<const std::string> arguments) {
   ReleaseInput input;
-  std::array<bool, kOptions.size() + 1> given{};  // the options, then the package
+  input.expires_in_days = kDefaultExpiryDays;
+  Given given;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (!argument.starts_with("--")) {
-      if (given.back())
+      if (given.package)
         return Failure{"more than one package: " + argument};
-      given.back() = true;
+      given.package = true;
       input.package = argument;
       continue;
     }
     const Option* option = find_option(argument);
-    if (option == nullptr)
+    const bool repeatable = argument == kSigningKey;
+    if (option == nullptr && !repeatable && argument != kExpiresIn)
       return Failure{"unknown option " + argument};
-    bool& seen = given[static_cast<size_t>(option - kOptions.data())];
-    if (seen)
+    bool& seen =
+        option ? given.options[static_cast<size_t>(option - kOptions.data())] : given.expires_in;
+    if (seen && !repeatable)
       return Failure{"repeated option " + argument};
     if (i + 1 == arguments.size())
       return Failure{"no value after " + argument};
+    const std::string& value = arguments[++i];
+    if (repeatable) {
+      input.signing_keys.push_back(value);
+      continue;
+    }
     seen = true;
-    input.*(option->field) = arguments[++i];
+    if (option)
+      input.*(option->field) = value;
+    else
+      given.expires_in_text = value;
   }
-  std::string missing;
-  for (size_t i = 0; i < kOptions.size(); ++i) {
-    if (!given[i])
-      missing.append(" ").append(kOptions[i].name);
-  }
-  if (!given.back())
-    missing.append(" PACKAGE");
-  if (!missing.empty())
-    return Failure{"missing:" + missing};
+  if (const Result<Ok> parts = check_parts(input, given); !parts)
+    return parts.failure();
+  if (const Result<Ok> expiry = read_expiry(given, input); !expiry)
+    return expiry.failure();
   return input;
 }
 
 int run_publish(std::span<const std::string> arguments,
                 FileSystem& files,
+                WallClock& clock,
                 std::ostream& out,
                 std::ostream& err) {
   if (arguments.size() == 1 && arguments[0] == "--help") {
@@ -79,12 +148,16 @@ int run_publish(std::span<const std::string> arguments,
     err << "quarvel-publish: " << input.message() << "\n" << kPublishUsage << "\n";
     return 2;
   }
-  const Result<Publication> publication = publish_release(files, *input);
+  const Result<Publication> publication = publish_release(files, clock, *input);
   if (!publication) {
     err << publication.message() << "\n";
     return 1;
   }
   out << publication->upload_path << "\n";
+  if (publication->serial) {
+    out << "serial=" << *publication->serial << " expires=" << format_utc_time(publication->expires)
+        << "\n";
+  }
   return 0;
 }
 

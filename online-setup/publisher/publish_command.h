@@ -1,13 +1,17 @@
 // The command line of quarvel-publish:
 //   quarvel-publish PACKAGE --version V --display-version D --build N
 //                   --package-host HOST --out DIR
-// options in any order, each once. Main thread of the publisher.
+//                   [--signing-key KEY.pem]... [--expires-in DAYS]
+//   quarvel-publish --resign MANIFEST --package-host HOST --out DIR
+//                   --signing-key KEY.pem [--signing-key KEY.pem]... [--expires-in DAYS]
+// options in any order, each once but --signing-key. Main thread of the publisher.
 #pragma once
 
 #include <ostream>
 #include <span>
 #include <string>
 
+#include "core/clock.h"
 #include "core/file_system.h"
 #include "core/result.h"
 #include "publisher/release_publication.h"
@@ -16,20 +20,26 @@ namespace quarvel {
 
 inline constexpr char kPublishUsage[] =
     "usage: quarvel-publish PACKAGE --version V --display-version D --build N "
-    "--package-host HOST --out DIR";
+    "--package-host HOST --out DIR [--signing-key KEY.pem]... [--expires-in DAYS]\n"
+    "       quarvel-publish --resign MANIFEST --package-host HOST --out DIR "
+    "--signing-key KEY.pem [--signing-key KEY.pem]... [--expires-in DAYS]";
 
 // The release named by the arguments (those after the program name). Returns
 // a line that names the unknown, repeated or value-less option, the second
-// package, or the missing parts.
+// package, the missing parts, what re-signing does not take, or an expiry
+// that is not 1 to 365 days or is given without a signing key.
 Result<ReleaseInput> parse_publish_arguments(std::span<const std::string> arguments);
 
 // Runs the publisher: on success prints the package's upload path on the
-// package host to `out` and returns 0. With "--help" prints the usage to `out`
-// and returns 0. A refusal or a file error is printed to `err` (the installer's
-// own message for a refusal) and returns 1; a malformed command line prints
-// the problem and the usage to `err` and returns 2.
+// package host to `out`, and for a signed manifest a second line
+// "serial=N expires=YYYY-MM-DDTHH:MM:SSZ", and returns 0. With "--help"
+// prints the usage to `out` and returns 0. A refusal or a file error is
+// printed to `err` (the installer's own message for a refusal) and returns 1;
+// a malformed command line prints the problem and the usage to `err` and
+// returns 2.
 int run_publish(std::span<const std::string> arguments,
                 FileSystem& files,
+                WallClock& clock,
                 std::ostream& out,
                 std::ostream& err);
 

@@ -1,9 +1,9 @@
-// Publishing a release: the package measured and hashed, the manifest composed
-// and judged by the installer's own rules, then written through a temporary
-// file that must read back as accepted. Main thread of the publisher.
+// Publishing a release: the package measured and hashed (or a published
+// manifest taken up again), the manifest composed and, with keys, signed,
+// judged by the installer's own rules, then written through a temporary file
+// that must read back as accepted. Main thread of the publisher.
 #include "publisher/release_publication.h"
 
-#include <array>
 #include <charconv>
 #include <memory>
 #include <utility>
@@ -15,16 +15,19 @@
 #include "core/paths.h"
 #include "core/random_source.h"
 #include "core/release_manifest.h"
+#include "core/replacing_write.h"
 #include "core/sha256.h"
+#include "core/signed_manifest.h"
+#include "core/utc_time.h"
 #include "http/https_address.h"
 #include "http/manifest_fetch.h"
 #include "http/transport_messages.h"
+#include "publisher/manifest_signing.h"
 
 namespace quarvel {
 namespace {
 
 constexpr char kManifestName[] = "latest.json";
-constexpr int kTemporaryNameAttempts = 16;
 constexpr size_t kLongestHostName = 253;
 constexpr size_t kLongestLabel = 63;
 
@@ -55,9 +58,9 @@ std::string upload_path(const ReleaseInput& input, const nlohmann::json& build) 
          package_file_name_for(input.display_version, build_text);
 }
 
-std::string manifest_text(const ReleaseInput& input, const PackageFacts& package) {
+nlohmann::json package_members(const ReleaseInput& input, const PackageFacts& package) {
   const nlohmann::json build = build_member(input.build);
-  const nlohmann::json manifest = {
+  return {
       {"schema", 1},
       {"product", "quarvel"},
       {"platform", "windows-x64"},
@@ -69,7 +72,6 @@ std::string manifest_text(const ReleaseInput& input, const PackageFacts& package
       {"sha256", package.sha256},
       {"url", "https://" + input.package_host + upload_path(input, build)},
   };
-  return json_compact(manifest);
 }
 
 // Labels of 1 to 63 ASCII letters, digits and "-", neither first nor last
@@ -97,20 +99,39 @@ bool is_dns_host_name(std::string_view host) {
   }
 }
 
+// How the installer judges a publication: the package host it was built for
+// and, for a signed manifest, the keys just used and the time.
+struct InstallerView {
+  std::string package_host;
+  std::vector<ManifestKey> keys;  // none: an unsigned manifest
+  int64_t now = 0;                // seconds since 1970
+};
+
 // The installer's verdict, in the order it meets the release: the fetch's body
-// limit, the manifest rules, then the transport's rule for the package address.
-// Returns the message of the first rule that refuses.
-Status check_as_installer(const std::string& text, const std::string& package_host) {
+// limit, the manifest rules (as installers without manifest keys read it),
+// for a signed manifest its signature, payload and expiry, then the
+// transport's rule for the package address. Returns the message of the first
+// rule that refuses.
+Status check_as_installer(const std::string& text, const InstallerView& installer) {
   if (text.size() > kManifestBodyLimit)
     return Failure{kManifestTooLargeMessage};
-  const Result<ReleaseManifest> manifest = parse_release_manifest(text, package_host);
+  const Result<ReleaseManifest> manifest = parse_release_manifest(text, installer.package_host);
   if (!manifest)
     return manifest.failure();
-  const Result<HttpsTarget> target =
-      split_https_address(manifest->url, AllowedHosts{package_host, package_host});
+  if (!installer.keys.empty()) {
+    const ManifestPolicy policy{kDefaultMinimumBuild, installer.keys, &system_manifest_verifier()};
+    const Result<SignedManifest> signed_manifest =
+        accept_signed_manifest(text, installer.package_host, policy);
+    if (!signed_manifest)
+      return signed_manifest.failure();
+    if (has_expired(*signed_manifest, installer.now))
+      return Failure{manifest_expired_message(signed_manifest->expires)};
+  }
+  const Result<HttpsTarget> target = split_https_address(
+      manifest->url, AllowedHosts{installer.package_host, installer.package_host});
   if (!target)
     return target.failure();
-  if (!is_dns_host_name(package_host))
+  if (!is_dns_host_name(installer.package_host))
     return Failure{kInvalidHostMessage};
   return Ok{};
 }
@@ -138,111 +159,121 @@ Result<PackageFacts> measure_package(FileSystem& files, const std::string& path)
   return PackageFacts{*size, std::move(digest->sha256)};
 }
 
-// The file's bytes, up to one more than the manifest fetch would take; the
-// system error text when a read fails.
-Result<std::string> read_back(FileSystem& files, const std::string& path) {
-  const Result<std::unique_ptr<ReadableFile>> opened = files.open_read(path);
-  if (!opened)
-    return Failure{"cannot read back " + path};
-  ReadableFile* const file = opened->get();
-  std::string bytes;
-  std::array<uint8_t, 4096> buffer;
-  while (bytes.size() <= kManifestBodyLimit) {
-    const Result<size_t> read = file->read(buffer);
-    if (!read)
-      return read.failure();
-    if (*read == 0)
-      break;
-    bytes.append(reinterpret_cast<const char*>(buffer.data()), *read);
-  }
-  return bytes;
-}
-
-// A temporary file of this run's own beside the manifest: a new name
-// ("latest.json." + 16 random hexadecimal digits + ".tmp") created
-// exclusively, so no other file is ever overwritten. The system error text
-// when it cannot be created.
-Result<std::pair<std::string, std::unique_ptr<WritableFile>>> create_temporary(
-    FileSystem& files,
-    const std::string& out_dir) {
-  constexpr uint32_t kFileExists = 80;
-  for (int attempt = 1;; ++attempt) {
-    const uint64_t tag = system_random_source().next();
-    const std::span tag_bytes(reinterpret_cast<const uint8_t*>(&tag), sizeof tag);
-    std::string path =
-        join_path(out_dir, std::string(kManifestName) + "." + lower_hex(tag_bytes) + ".tmp");
-    Result<std::unique_ptr<WritableFile>> file = files.open_write(path, WriteMode::kCreateNew);
-    if (file)
-      return std::pair(std::move(path), std::move(file).value());
-    if (file.failure().system_error != kFileExists || attempt == kTemporaryNameAttempts)
-      return file.failure();
-  }
-}
-
-// Writes the text to the open file and flushes it; the system error text on failure.
-Status write_flushed(WritableFile& file, const std::string& text) {
-  const Status written =
-      file.write_all(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+// Reads the temporary file back and judges what was read. Returns the first
+// failure (a file error, a difference, or the installer's message).
+Status check_temporary(FileSystem& files,
+                       const InstallerView& installer,
+                       const std::string& text,
+                       const std::string& temporary) {
+  const Result<std::string> written = read_file_up_to(files, temporary, kManifestBodyLimit);
   if (!written)
-    return written;
-  return file.flush();
-}
-
-// Reads the temporary file back, judges what was read and gives it the
-// final name. Returns the first failure (a file error, a difference, or the
-// installer's message).
-Status publish_temporary(FileSystem& files,
-                         const ReleaseInput& input,
-                         const std::string& text,
-                         const std::string& temporary,
-                         const std::string& final_path) {
-  const Result<std::string> written = read_back(files, temporary);
-  if (!written)
-    return written.failure();
+    return Failure{"cannot read back " + temporary + ": " + written.message()};
   if (*written != text)
     return Failure{"latest.json did not read back as written: " + temporary};
-  if (Status accepted = check_as_installer(*written, input.package_host); !accepted)
-    return accepted;
-  return files.rename_replacing(temporary, final_path);
+  return check_as_installer(*written, installer);
 }
 
-// Writes the manifest through a temporary file of its own. Returns the first
-// failure; the temporary file, which this run created, is removed on every
-// failure after its creation.
+// Writes the manifest through a temporary file of its own, which must read
+// back as accepted. Returns the first failure.
 Status write_manifest(FileSystem& files,
-                      const ReleaseInput& input,
+                      const InstallerView& installer,
+                      const std::string& out_dir,
                       const std::string& text,
                       const std::string& final_path) {
-  const Status folder = files.create_directories(input.out_dir);
+  const Status folder = files.create_directories(out_dir);
   if (!folder)
     return folder;
-  auto temporary = create_temporary(files, input.out_dir);
-  if (!temporary)
-    return temporary.failure();
-  auto& [path, file] = *temporary;
-  Status status = write_flushed(*file, text);
-  file.reset();  // closed before it is read back and renamed
-  if (status)
-    status = publish_temporary(files, input, text, path, final_path);
-  if (!status)
-    (void)files.remove_file(path);
-  return status;
+  return write_replacing(files, system_random_source(), final_path, text,
+                         [&](const std::string& temporary) {
+                           return check_temporary(files, installer, text, temporary);
+                         });
+}
+
+// The members of the release: the measured package's, or those of the
+// manifest to re-sign.
+Result<nlohmann::json> release_content(FileSystem& files, const ReleaseInput& input) {
+  if (!input.resign.empty()) {
+    const Result<std::string> text = read_file_up_to(files, input.resign, kManifestBodyLimit);
+    const std::optional<nlohmann::json> content = text ? published_content(*text) : std::nullopt;
+    if (!content)
+      return Failure{"cannot read the manifest to re-sign: " + input.resign};
+    return release_members(*content);
+  }
+  const Result<PackageFacts> package = measure_package(files, input.package);
+  if (!package)
+    return package.failure();
+  return package_members(input, *package);
+}
+
+Result<std::vector<ManifestSigner>> load_signers(FileSystem& files,
+                                                 const std::vector<std::string>& paths) {
+  std::vector<ManifestSigner> signers;
+  for (const std::string& path : paths) {
+    Result<ManifestSigner> signer = ManifestSigner::load(files, path);
+    if (!signer)
+      return signer.failure();
+    signers.push_back(std::move(signer).value());
+  }
+  return signers;
+}
+
+// The serial a manifest in the file carries; nullopt when there is none.
+std::optional<uint64_t> serial_in_file(FileSystem& files, const std::string& path) {
+  const Result<std::string> text = read_file_up_to(files, path, kManifestBodyLimit);
+  const std::optional<nlohmann::json> content = text ? published_content(*text) : std::nullopt;
+  return content ? published_serial(*content) : std::nullopt;
+}
+
+// The signed text, with a serial above the latest.json being replaced and
+// the one re-signed; the serial and expiry go into the publication.
+Result<std::string> signed_text(FileSystem& files,
+                                const ReleaseInput& input,
+                                const nlohmann::json& members,
+                                const std::vector<ManifestSigner>& signers,
+                                int64_t now,
+                                Publication& publication) {
+  std::optional<uint64_t> earlier = serial_in_file(files, publication.manifest_path);
+  if (!input.resign.empty()) {
+    const std::optional<uint64_t> resigned = serial_in_file(files, input.resign);
+    if (resigned && (!earlier || *resigned > *earlier))
+      earlier = resigned;
+  }
+  publication.serial = next_serial(now, earlier);
+  if (!publication.serial)
+    return Failure{"the earlier serial " + std::to_string(*earlier) + " leaves no higher one"};
+  publication.expires = now + int64_t{input.expires_in_days} * 86'400;
+  return signed_manifest_text(members, *publication.serial, publication.expires, signers);
 }
 
 }  // namespace
 
-Result<Publication> publish_release(FileSystem& files, const ReleaseInput& input) {
-  const Result<PackageFacts> package = measure_package(files, input.package);
-  if (!package)
-    return package.failure();
-  const std::string text = manifest_text(input, *package);
-  const Status accepted = check_as_installer(text, input.package_host);
+Result<Publication> publish_release(FileSystem& files,
+                                    WallClock& clock,
+                                    const ReleaseInput& input) {
+  const Result<nlohmann::json> members = release_content(files, input);
+  if (!members)
+    return members.failure();
+  const Result<std::vector<ManifestSigner>> signers = load_signers(files, input.signing_keys);
+  if (!signers)
+    return signers.failure();
+  InstallerView installer{input.package_host, {}, unix_seconds_of_file_time(clock.file_time_now())};
+  for (const ManifestSigner& signer : *signers)
+    installer.keys.push_back(ManifestKey{signer.id(), signer.point()});
+
+  Publication publication{join_path(input.out_dir, kManifestName), "", std::nullopt, 0};
+  Result<std::string> text = json_compact(*members);
+  if (!signers->empty())
+    text = signed_text(files, input, *members, *signers, installer.now, publication);
+  if (!text)
+    return text.failure();
+  const Status accepted = check_as_installer(*text, installer);
   if (!accepted)
     return accepted.failure();
-
-  Publication publication{join_path(input.out_dir, kManifestName),
-                          upload_path(input, build_member(input.build))};
-  const Status written = write_manifest(files, input, text, publication.manifest_path);
+  // The address passed the installer's rules: its path follows the host.
+  publication.upload_path =
+      members->at("url").get<std::string>().substr(("https://" + input.package_host).size());
+  const Status written =
+      write_manifest(files, installer, input.out_dir, *text, publication.manifest_path);
   if (!written)
     return written.failure();
   return publication;

@@ -2,8 +2,12 @@
 // only once the installer's own rules accept it. Main thread of the publisher.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "core/clock.h"
 #include "core/file_system.h"
 #include "core/result.h"
 
@@ -17,25 +21,41 @@ struct ReleaseInput {
   std::string build;            // "build", decimal text
   std::string package_host;     // the host that will serve the package
   std::string out_dir;          // the folder that receives latest.json
+  // PEM private keys (P-256) that sign the manifest, one signature each;
+  // none: the manifest is written unsigned, as installers without manifest
+  // keys read it.
+  std::vector<std::string> signing_keys;
+  uint32_t expires_in_days = 30;  // a signed manifest's validity
+  // An existing latest.json to sign again with a new serial and expiry; the
+  // package and its four options are then not given, and nothing is measured.
+  std::string resign;
 };
 
 // What was published.
 struct Publication {
   std::string manifest_path;  // out_dir joined with "latest.json"
   std::string upload_path;    // where the package goes on the package host
+  // A signed manifest's serial and expiry (seconds since 1970).
+  std::optional<uint64_t> serial;
+  int64_t expires = 0;
 };
 
-// Measures and hashes the package, composes the manifest (compact JSON, keys
-// in byte order), checks it as the installer would (the fetch's size limit,
-// every manifest rule, the transport's host rule) and writes latest.json in
+// Measures and hashes the package (or, to re-sign, takes the members of the
+// given latest.json), composes the manifest (compact JSON, keys in byte
+// order; with signing keys, signed with a serial from the clock above any
+// earlier one's, in out_dir's latest.json or the one re-signed, and an
+// expiry that many days from now), checks it as the installer would (the
+// fetch's size limit, every manifest rule, with keys the signature by those
+// keys and the expiry, the transport's host rule) and writes latest.json in
 // out_dir, through a temporary file of a new name, created exclusively, that
 // must read back as an accepted manifest before it takes the final name (on
 // failure only that file is removed). On refusal returns the installer's own
 // message and writes nothing; "下载主机无效" also for a package host that is no
 // DNS host name. Returns "cannot open the package: PATH" for a package that
 // cannot be opened, a refusal naming both figures for a package whose reads
-// return another number of bytes than its measured size, and the system error
-// text when reading or writing fails.
-Result<Publication> publish_release(FileSystem& files, const ReleaseInput& input);
+// return another number of bytes than its measured size, a signing key's
+// refusal (ManifestSigner::load), "cannot read the manifest to re-sign: PATH"
+// and the system error text when reading or writing fails.
+Result<Publication> publish_release(FileSystem& files, WallClock& clock, const ReleaseInput& input);
 
 }  // namespace quarvel

@@ -76,6 +76,11 @@ class FileSystem {
 // No temporary file, no rename, no retry.
 Status replace_file_contents(FileSystem& files, const std::string& path, std::string_view bytes);
 
+// The file's first bytes, at most `limit` + 1 of them, so that a caller can
+// tell a file larger than `limit`; the system error text when it cannot be
+// opened or read.
+Result<std::string> read_file_up_to(FileSystem& files, const std::string& path, uint64_t limit);
+
 // The platform's real file system.
 FileSystem& system_file_system();
 

@@ -4,27 +4,26 @@
 // first broken rule decides the message. Pure, any thread, keeps no state.
 #include "core/release_manifest.h"
 
-#include <nlohmann/json.hpp>
-
 #include <optional>
+
+#include "core/strict_json.h"
 
 namespace quarvel {
 namespace {
 
 using nlohmann::json;
+using strict_json::member;
+using strict_json::non_negative_integer;
+using strict_json::string_value;
 
-constexpr uint64_t kMinimumBuild = 27;
 constexpr uint64_t kSmallestPackage = 1'048'577;
 constexpr uint64_t kLargestPackage = 4'294'967'295;
 constexpr std::string_view kNamePrefix = "Quarvel-";
 constexpr std::string_view kBuildMarker = "-b";
 constexpr std::string_view kNameSuffix = "-Windows-x64-Setup.exe";
 constexpr size_t kMaxDisplayVersion = 16;
-// Arrays and objects opened inside each other; this many or more is refused.
-constexpr size_t kNestingLimit = 128;
 
 constexpr char kParseFailed[] = "版本信息无法解析";
-constexpr char kBuildTooOld[] = "在线安装需要内部构建 27 或更新版本";
 constexpr char kBadSize[] = "安装包大小无效";
 constexpr char kNoVersion[] = "缺少版本信息";
 constexpr char kBadVersion[] = "版本格式无效";
@@ -34,85 +33,6 @@ constexpr char kForeignAddress[] = "安装包地址不属于 Quarvel 官方下�
 constexpr char kBadDisplayVersion[] = "公开版本无效";
 constexpr char kNameMismatch[] = "安装包名称与内部构建号不一致";
 constexpr char kWrongPackage[] = "安装包平台或产品无效";
-
-// The library's tree builder with a nesting limit; reports errors as values.
-class LimitedDomBuilder {
- public:
-  using Dom = nlohmann::detail::json_sax_dom_parser<json>;
-
-  explicit LimitedDomBuilder(json& root) : dom_(root, /*allow_exceptions=*/false) {}
-
-  bool null() { return dom_.null(); }
-  bool boolean(bool value) { return dom_.boolean(value); }
-  bool number_integer(json::number_integer_t value) { return dom_.number_integer(value); }
-  bool number_unsigned(json::number_unsigned_t value) { return dom_.number_unsigned(value); }
-  bool number_float(json::number_float_t value, const json::string_t& text) {
-    return dom_.number_float(value, text);
-  }
-  bool string(json::string_t& value) { return dom_.string(value); }
-  bool binary(json::binary_t& value) { return dom_.binary(value); }
-  bool key(json::string_t& value) { return dom_.key(value); }
-  bool start_object(std::size_t length) { return enter() && dom_.start_object(length); }
-  bool end_object() { return leave() && dom_.end_object(); }
-  bool start_array(std::size_t length) { return enter() && dom_.start_array(length); }
-  bool end_array() { return leave() && dom_.end_array(); }
-  bool parse_error(std::size_t position,
-                   const std::string& token,
-                   const nlohmann::detail::exception& error) {
-    return dom_.parse_error(position, token, error);
-  }
-
- private:
-  bool enter() { return ++depth_ < kNestingLimit; }
-  bool leave() {
-    --depth_;
-    return true;
-  }
-
-  Dom dom_;
-  size_t depth_ = 0;
-};
-
-// The document, or nullopt when the body is not one acceptable JSON text.
-std::optional<json> parse_document(std::string_view body) {
-  // The library would skip a byte order mark, and it reads a NUL byte as the
-  // end of the text (so "{}\0x" would pass); neither belongs in a JSON text.
-  if (body.starts_with("\xEF\xBB\xBF") || body.find('\0') != std::string_view::npos) {
-    return std::nullopt;
-  }
-  json root;
-  LimitedDomBuilder builder(root);
-  if (!json::sax_parse(body.begin(), body.end(), &builder, json::input_format_t::json,
-                       /*strict=*/true, /*ignore_comments=*/false)) {
-    return std::nullopt;
-  }
-  return root;
-}
-
-// The member's value, or nullptr when missing or the document is no object.
-const json* member(const json& document, const char* key) {
-  if (!document.is_object())
-    return nullptr;
-  const auto it = document.find(key);
-  return it == document.end() ? nullptr : &*it;
-}
-
-// A non-negative integer held as an integer (not as floating point).
-std::optional<uint64_t> non_negative_integer(const json* value) {
-  if (value == nullptr)
-    return std::nullopt;
-  if (value->is_number_unsigned())
-    return value->get<uint64_t>();
-  if (value->is_number_integer() && value->get<int64_t>() >= 0) {
-    return static_cast<uint64_t>(value->get<int64_t>());
-  }
-  return std::nullopt;
-}
-
-// The member's text, or nullptr when it is missing or not a string.
-const std::string* string_value(const json* value) {
-  return value != nullptr && value->is_string() ? &value->get_ref<const std::string&>() : nullptr;
-}
 
 bool is_digit(char c) {
   return c >= '0' && c <= '9';
@@ -195,15 +115,11 @@ bool is_this_package(const json& document) {
          is_exact_string(member(document, "channel"), "cef-offline");
 }
 
-// Steps 2 and 3: build and bytes. nullptr when both pass, else the message.
-const char* read_numbers(const json& document, ReleaseManifest& manifest) {
-  const std::optional<uint64_t> build = non_negative_integer(member(document, "build"));
-  if (!build || *build < kMinimumBuild)
-    return kBuildTooOld;
+// Step 3: bytes. nullptr when it passes, else the message.
+const char* read_size(const json& document, ReleaseManifest& manifest) {
   const std::optional<uint64_t> bytes = non_negative_integer(member(document, "bytes"));
   if (!bytes || *bytes < kSmallestPackage || *bytes > kLargestPackage)
     return kBadSize;
-  manifest.build = *build;
   manifest.bytes = *bytes;
   return nullptr;
 }
@@ -246,9 +162,16 @@ const char* check_file_name(const json& document, const ReleaseManifest& manifes
   return manifest.file_name == expected ? nullptr : kNameMismatch;
 }
 
-Result<ReleaseManifest> validate(const json& document, std::string_view package_host) {
+Result<ReleaseManifest> validate(const json& document,
+                                 std::string_view package_host,
+                                 uint64_t minimum_build) {
+  // Step 2: the build, whose message names the minimum.
+  const std::optional<uint64_t> build = non_negative_integer(member(document, "build"));
+  if (!build || *build < minimum_build)
+    return Failure{minimum_build_message(minimum_build)};
   ReleaseManifest manifest;
-  const char* message = read_numbers(document, manifest);
+  manifest.build = *build;
+  const char* message = read_size(document, manifest);
   if (message == nullptr)
     message = read_address(document, package_host, manifest);
   if (message == nullptr)
@@ -272,12 +195,17 @@ std::string package_folder_path(std::string_view version) {
   return "/downloads/quarvel/" + std::string(version) + "/";
 }
 
+std::string minimum_build_message(uint64_t minimum_build) {
+  return "在线安装需要内部构建 " + std::to_string(minimum_build) + " 或更新版本";
+}
+
 Result<ReleaseManifest> parse_release_manifest(std::string_view body,
-                                               std::string_view package_host) {
-  const std::optional<json> document = parse_document(body);
+                                               std::string_view package_host,
+                                               uint64_t minimum_build) {
+  const std::optional<json> document = strict_json::parse(body);
   if (!document)
     return Failure{kParseFailed};
-  return validate(*document, package_host);
+  return validate(*document, package_host, minimum_build);
 }
 
 }  // namespace quarvel

@@ -27,9 +27,18 @@ std::string package_file_name_for(std::string_view display_version, std::string_
 // the packages of one version. Pure.
 std::string package_folder_path(std::string_view version);
 
-// Validates the manifest body against the package host's address layout.
-// Returns the record, or exactly one of the rule messages.
+// The least internal build a manifest may name unless the build of this
+// program raises it (QUARVEL_MINIMUM_BUILD).
+inline constexpr uint64_t kDefaultMinimumBuild = 27;
+
+// "在线安装需要内部构建 {minimum_build} 或更新版本". Pure.
+std::string minimum_build_message(uint64_t minimum_build);
+
+// Validates the manifest body against the package host's address layout and
+// the least accepted build. Returns the record, or exactly one of the rule
+// messages.
 Result<ReleaseManifest> parse_release_manifest(std::string_view body,
-                                               std::string_view package_host);
+                                               std::string_view package_host,
+                                               uint64_t minimum_build = kDefaultMinimumBuild);
 
 }  // namespace quarvel

@@ -6,6 +6,10 @@ void Sha256::update(std::string_view bytes) {
   update(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
 }
 
+std::string Sha256::finish() {
+  return lower_hex(finish_bytes());
+}
+
 std::string sha256_hex(std::string_view bytes) {
   Sha256 digest;
   digest.update(bytes);

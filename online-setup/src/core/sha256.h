@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quarvel {
 
@@ -24,6 +25,10 @@ class Sha256 {
   // Returns an empty string when the platform's hash provider was unusable,
   // which never equals a valid digest.
   std::string finish();
+
+  // The digest's 32 bytes; ends the computation. Empty when the platform's
+  // hash provider was unusable.
+  std::vector<uint8_t> finish_bytes();
 
  private:
   struct State;

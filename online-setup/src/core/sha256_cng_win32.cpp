@@ -40,15 +40,14 @@ void Sha256::update(std::span<const uint8_t> bytes) {
   }
 }
 
-std::string Sha256::finish() {
-  UCHAR digest[32];
+std::vector<uint8_t> Sha256::finish_bytes() {
+  std::vector<uint8_t> digest(32);
   if (state_->hash == nullptr ||
-      !BCRYPT_SUCCESS(state_->api->finish_hash(state_->hash, digest, sizeof digest, 0))) {
-    state_->close();
-    return {};
+      !BCRYPT_SUCCESS(state_->api->finish_hash(state_->hash, digest.data(), 32, 0))) {
+    digest.clear();
   }
   state_->close();
-  return lower_hex(std::span(digest, sizeof digest));
+  return digest;
 }
 
 }  // namespace quarvel

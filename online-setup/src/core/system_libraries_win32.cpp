@@ -47,6 +47,10 @@ bool load_bcrypt(BcryptApi& api) {
          resolve(module, "BCryptFinishHash", api.finish_hash) &&
          resolve(module, "BCryptDestroyHash", api.destroy_hash) &&
          resolve(module, "BCryptGenRandom", api.gen_random) &&
+         resolve(module, "BCryptCloseAlgorithmProvider", api.close_algorithm_provider) &&
+         resolve(module, "BCryptImportKeyPair", api.import_key_pair) &&
+         resolve(module, "BCryptVerifySignature", api.verify_signature) &&
+         resolve(module, "BCryptDestroyKey", api.destroy_key) &&
          BCRYPT_SUCCESS(api.open_algorithm_provider(&api.sha256_provider, BCRYPT_SHA256_ALGORITHM,
                                                     nullptr, 0));
 }

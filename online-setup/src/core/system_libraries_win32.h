@@ -43,6 +43,11 @@ struct BcryptApi {
   decltype(&::BCryptFinishHash) finish_hash;
   decltype(&::BCryptDestroyHash) destroy_hash;
   decltype(&::BCryptGenRandom) gen_random;
+  // ECDSA P-256 verification of the signed manifest.
+  decltype(&::BCryptCloseAlgorithmProvider) close_algorithm_provider;
+  decltype(&::BCryptImportKeyPair) import_key_pair;
+  decltype(&::BCryptVerifySignature) verify_signature;
+  decltype(&::BCryptDestroyKey) destroy_key;
   // The SHA-256 provider, opened once for the life of the process.
   BCRYPT_ALG_HANDLE sha256_provider;
 };

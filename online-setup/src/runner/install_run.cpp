@@ -3,9 +3,8 @@
 #include "core/contention_retry.h"
 #include "core/package_verification.h"
 #include "core/paths.h"
-#include "core/release_manifest.h"
-#include "http/manifest_fetch.h"
 #include "runner/download_engine.h"
+#include "runner/manifest_selection.h"
 #include "runner/success_report.h"
 
 namespace quarvel {
@@ -15,6 +14,7 @@ namespace {
 struct Downloaded {
   ReleaseManifest manifest;
   std::string package_path;
+  std::optional<ManifestUse> manifest_use;  // builds with manifest keys only
 };
 
 // The cache directory: the --cache-dir value verbatim, else LOCALAPPDATA
@@ -29,25 +29,20 @@ Result<std::string> cache_directory(SystemPaths& paths, const ArgumentList& argu
 
 Result<Downloaded> fetch_and_download(const RunEnvironment& environment,
                                       const ArgumentList& arguments) {
+  environment.status.note_manifest(std::nullopt);  // none yet in this run
   environment.status.set_status("正在获取最新的 Quarvel 1.02…", 0);
-  const Result<std::string> body =
-      fetch_release_manifest(environment.http, environment.hosts, environment.pause_requested);
-  if (!body)
-    return body.failure();
-  Result<ReleaseManifest> manifest =
-      parse_release_manifest(body.value(), environment.hosts.package_host);
-  if (!manifest)
-    return manifest.failure();
-  const Result<std::string> cache_dir = cache_directory(environment.paths, arguments);
-  if (!cache_dir)
-    return cache_dir.failure();
+  Result<SelectedManifest> selected =
+      select_release_manifest(environment, cache_directory(environment.paths, arguments));
+  if (!selected)
+    return selected.failure();
+  environment.status.note_manifest(selected->use);
   const DownloadEnvironment download{
       environment.http,   environment.files,  environment.clock,           environment.wall_clock,
       environment.random, environment.status, environment.pause_requested, environment.stats};
-  Result<std::string> package = download_package(download, cache_dir.value(), manifest.value());
+  Result<std::string> package = download_package(download, selected->cache_dir, selected->manifest);
   if (!package)
     return package.failure();
-  return Downloaded{std::move(manifest).value(), std::move(package).value()};
+  return Downloaded{std::move(selected->manifest), std::move(package).value(), selected->use};
 }
 
 // The run's text for a pause after the download.
@@ -117,8 +112,11 @@ RunOutcome hand_over(const RunEnvironment& environment,
     if (!launched)
       return launched.failure();
   }
-  return build_success_report(downloaded.manifest, downloaded.package_path, install_location,
-                              arguments, environment.stats);
+  nlohmann::json report = build_success_report(downloaded.manifest, downloaded.package_path,
+                                               install_location, arguments, environment.stats);
+  if (downloaded.manifest_use)
+    report["manifest"] = manifest_use_json(*downloaded.manifest_use);
+  return report;
 }
 
 }  // namespace

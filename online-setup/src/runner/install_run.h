@@ -13,6 +13,7 @@
 #include "core/file_system.h"
 #include "core/package_signature.h"
 #include "core/random_source.h"
+#include "core/signed_manifest.h"
 #include "http/allowed_hosts.h"
 #include "http/http_client.h"
 #include "runner/keep_awake.h"
@@ -45,6 +46,10 @@ struct RunEnvironment {
   // The signer check a package must pass before it is started; nullptr in
   // builds that name no accepted signers, which start it unchecked.
   const PackageSignatureCheck* signature_check = nullptr;
+  // The least build installed and, in builds with manifest keys, the keys
+  // and the verifier of the signed manifest (no keys: the manifest is
+  // trusted on TLS alone and nothing is kept).
+  ManifestPolicy manifest_policy{};
 };
 
 // The window's way of settling the install location once the download has

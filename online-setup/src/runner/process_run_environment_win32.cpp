@@ -1,12 +1,14 @@
 // The process's real run environment: WinHTTP with the configured hosts,
 // the file system, the clocks, the random source, the keep-awake request,
-// SharedStatus with the progress file, the process-wide records, and the
-// signer check when the build names signers.
+// SharedStatus with the progress file, the process-wide records, the signer
+// check when the build names signers, and the manifest keys and least build
+// the build was configured with.
 #include "core/clock.h"
 #include "core/file_system.h"
 #include "core/package_signature.h"
 #include "core/process_arguments.h"
 #include "core/random_source.h"
+#include "core/signed_manifest.h"
 #include "http/https_client.h"
 #include "runner/download_stats.h"
 #include "runner/install_run.h"
@@ -32,6 +34,9 @@ const RunEnvironment& process_run_environment() {
       .paths = system_paths(),
       .launcher = system_setup_launcher(),
       .signature_check = configured_package_signers().empty() ? nullptr : &signature_check,
+      .manifest_policy = {configured_minimum_build(), configured_manifest_keys(),
+                          configured_manifest_keys().empty() ? nullptr
+                                                             : &system_manifest_verifier()},
   };
   return environment;
 }

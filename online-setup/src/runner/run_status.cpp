@@ -12,15 +12,28 @@ constinit std::atomic<bool> g_pause_requested{false};
 
 }  // namespace
 
-SharedStatus& shared_status() { return g_shared_status; }
+SharedStatus& shared_status() {
+  return g_shared_status;
+}
 
-std::atomic<bool>& pause_requested() { return g_pause_requested; }
+std::atomic<bool>& pause_requested() {
+  return g_pause_requested;
+}
 
 void SharedStatusReporter::set_status(std::string_view text, uint32_t percent) {
   const std::lock_guard lock(status_.mutex);
   status_.text.assign(text);
   status_.percent = percent;
-  write_progress_file(files_, arguments_, status_.text, status_.percent);
+  write_progress_file(files_, arguments_, status_.text, status_.percent, manifest_);
+}
+
+void SharedStatusReporter::note_manifest(const std::optional<ManifestUse>& manifest) {
+  const std::lock_guard lock(status_.mutex);
+  manifest_ = manifest;
+}
+
+nlohmann::json manifest_use_json(const ManifestUse& manifest) {
+  return {{"serial", manifest.serial}, {"source", manifest_source_name(manifest.source)}};
 }
 
 std::string progress_file_path(std::string_view report_path) {
@@ -36,11 +49,17 @@ std::string progress_file_path(std::string_view report_path) {
   return path + "progress.json";
 }
 
-void write_progress_file(FileSystem& files, const ArgumentList& arguments, std::string_view text,
-                         uint32_t percent) {
+void write_progress_file(FileSystem& files,
+                         const ArgumentList& arguments,
+                         std::string_view text,
+                         uint32_t percent,
+                         const std::optional<ManifestUse>& manifest) {
   const auto report_path = switch_value(arguments, "--report");
-  if (!report_path) return;
-  const nlohmann::json progress = {{"percent", percent}, {"text", std::string(text)}};
+  if (!report_path)
+    return;
+  nlohmann::json progress = {{"percent", percent}, {"text", std::string(text)}};
+  if (manifest)
+    progress["manifest"] = manifest_use_json(*manifest);
   (void)replace_file_contents(files, progress_file_path(*report_path), json_compact(progress));
 }
 

@@ -7,11 +7,15 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include <nlohmann/json.hpp>
+
 #include "core/arguments.h"
 #include "core/file_system.h"
+#include "core/manifest_choice.h"
 
 namespace quarvel {
 
@@ -40,6 +44,9 @@ class StatusReporter {
   virtual ~StatusReporter() = default;
   // Replaces the status text and percent. Cannot fail.
   virtual void set_status(std::string_view text, uint32_t percent) = 0;
+  // Names the signed manifest the run went on with, for every later status
+  // (nullopt: none). Builds without manifest keys never name one. Cannot fail.
+  virtual void note_manifest(const std::optional<ManifestUse>& manifest) { (void)manifest; }
 };
 
 // set_status of the process: updates SharedStatus and, while still holding its
@@ -49,12 +56,19 @@ class SharedStatusReporter final : public StatusReporter {
   SharedStatusReporter(SharedStatus& status, FileSystem& files, const ArgumentList& arguments)
       : status_(status), files_(files), arguments_(arguments) {}
   void set_status(std::string_view text, uint32_t percent) override;
+  // Named in the progress file from the next status on.
+  void note_manifest(const std::optional<ManifestUse>& manifest) override;
 
  private:
   SharedStatus& status_;
   FileSystem& files_;
   const ArgumentList& arguments_;
+  std::optional<ManifestUse> manifest_;  // under status_.mutex
 };
+
+// {"serial":N,"source":"fetched"|"kept"}: the "manifest" member of the
+// progress file and the success report.
+nlohmann::json manifest_use_json(const ManifestUse& manifest);
 
 // The report path with its final component's extension replaced by
 // "progress.json" (a dot and "progress.json" appended when it has none; a
@@ -62,11 +76,12 @@ class SharedStatusReporter final : public StatusReporter {
 std::string progress_file_path(std::string_view report_path);
 
 // Replaces the progress file beside the --report path with
-// {"percent":P,"text":"T"}; does nothing without a --report value. Write
-// failures are ignored.
+// {"percent":P,"text":"T"}, and a "manifest" member when one is named; does
+// nothing without a --report value. Write failures are ignored.
 void write_progress_file(FileSystem& files,
                          const ArgumentList& arguments,
                          std::string_view text,
-                         uint32_t percent);
+                         uint32_t percent,
+                         const std::optional<ManifestUse>& manifest = std::nullopt);
 
 }  // namespace quarvel

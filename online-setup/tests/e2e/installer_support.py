@@ -3,18 +3,26 @@ its manifest (written by quarvel-publish), the installer's command line and
 what it leaves behind (exit code, report, progress file, cache). Builds on
 e2e_support."""
 
+import base64
 import dataclasses
+import hashlib
 import json
 import os
 import pathlib
 import subprocess
 import tempfile
+import time
 
 import e2e_support
 
 INSTALLER = e2e_support.TEST_BIN / "QuarvelOnlineSetup.exe"
 # The test hosts' build that starts only packages signed by the test signers.
 SIGNATURE_INSTALLER = e2e_support.BUILD_DIR / "test-bin-signers" / "QuarvelOnlineSetup.exe"
+# The test hosts' build that reads only manifests signed by the test manifest
+# key (harness/make-pki), and that key pair beside one it does not trust.
+MANIFEST_INSTALLER = e2e_support.BUILD_DIR / "test-bin-manifest" / "QuarvelOnlineSetup.exe"
+MANIFEST_KEY = e2e_support.PKI_DIR / "manifest-key.pem"
+UNKNOWN_MANIFEST_KEY = e2e_support.PKI_DIR / "unknown-manifest-key.pem"
 STAND_IN_SETUP = e2e_support.BUILD_DIR / "stand-in" / "stand-in-setup.exe"
 VERSION = "1.4.2"
 DISPLAY_VERSION = "1.4"
@@ -32,9 +40,9 @@ class Release:
     upload_path: str          # where the package goes on the package host
 
 
-def published_release(data):
-    """Runs quarvel-publish on `data` as build 31 for the package host and
-    returns the Release."""
+def published_release(data, *options):
+    """Runs quarvel-publish on `data` as build 31 for the package host, with
+    the further options (--signing-key KEY, say), and returns the Release."""
     if not PUBLISH_TOOL.is_file():
         raise RuntimeError(f"{PUBLISH_TOOL} is missing: build the native preset first")
     root = e2e_support.BUILD_DIR / "e2e-tmp"
@@ -45,7 +53,7 @@ def published_release(data):
         finished = subprocess.run(
             [str(PUBLISH_TOOL), str(package), "--version", VERSION, "--display-version",
              DISPLAY_VERSION, "--build", str(BUILD), "--package-host", e2e_support.PACKAGE_HOST,
-             "--out", str(pathlib.Path(folder) / "out")],
+             "--out", str(pathlib.Path(folder) / "out"), *map(str, options)],
             capture_output=True, check=False)
         if finished.returncode != 0:
             raise RuntimeError(f"quarvel-publish refused: {finished.stderr.decode()}")
@@ -61,14 +69,33 @@ def manifest_for(data, **changes):
     return manifest
 
 
-def publish(hosts, data, manifest=None):
+def key_id(key):
+    """A manifest key's id: the SHA-256 of its DER SubjectPublicKeyInfo."""
+    return hashlib.sha256(subprocess.run(["openssl", "pkey", "-in", key, "-pubout", "-outform", "DER"],
+                                         capture_output=True, check=True).stdout).hexdigest()
+
+
+def signed_manifest(members, serial, expires, key=MANIFEST_KEY):
+    """The manifest `members` with a payload of them and `serial` and `expires`
+    (seconds since 1970), signed as `openssl dgst -sha256 -sign` signs."""
+    payload = json.dumps({**members, "serial": serial,
+                          "expires": time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(expires))},
+                         separators=(",", ":"), sort_keys=True).encode()
+    signature = subprocess.run(["openssl", "dgst", "-sha256", "-sign", key], input=payload,
+                               capture_output=True, check=True).stdout
+    return {**members, "signed": base64.b64encode(payload).decode(),
+            "signatures": [{"key": key_id(key), "sig": base64.b64encode(signature).decode()}]}
+
+
+def publish(hosts, data, manifest=None, *options):
     """Serves `data` as the package with the manifest quarvel-publish wrote for
-    it, or with the given manifest under the usual package name."""
+    it (given the options), or with the given manifest under the usual
+    package name."""
     if manifest is not None:
         hosts.add_package(VERSION, FILE_NAME, data)
         hosts.set_manifest(json.dumps(manifest).encode())
         return
-    release = published_release(data)
+    release = published_release(data, *options)
     hosts.files[release.upload_path] = data
     hosts.set_manifest(release.manifest)
 

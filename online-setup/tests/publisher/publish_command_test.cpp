@@ -1,13 +1,22 @@
 #include "publisher/publish_command.h"
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+
+#include <nlohmann/json.hpp>
 
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "core/base64.h"
 #include "core/release_manifest.h"
 #include "core/sha256.h"
+#include "core/signed_manifest.h"
+#include "publisher/manifest_signer.h"
+#include "publisher/manifest_signing.h"
+#include "support/fake_clock.h"
 #include "support/memory_file_system.h"
 
 namespace quarvel {
@@ -43,7 +52,7 @@ class PublishCommand : public testing::Test {
 
   Outcome run(const std::vector<std::string>& line) {
     std::ostringstream out, err;
-    const int code = run_publish(line, files, out, err);
+    const int code = run_publish(line, files, clock, out, err);
     return {code, out.str(), err.str()};
   }
 
@@ -54,6 +63,7 @@ class PublishCommand : public testing::Test {
   }
 
   MemoryFileSystem files;
+  testing_support::FixedWallClock clock{133932528000000000};  // 2025-06-01T12:00:00Z
 };
 
 TEST_F(PublishCommand, WritesACompactManifestTheInstallerAcceptsAndPrintsTheUploadPath) {
@@ -130,13 +140,141 @@ TEST_F(PublishCommand, FileProblemsFailWithTheirTextAndRemoveOnlyTheRunsOwnFile)
   EXPECT_EQ(run(arguments()).err, "cannot open the package: pkg.exe\n");
 }
 
+// A new EC key pair on the curve, in PEM (PKCS#8).
+std::string new_key_pem(const char* curve = "P-256") {
+  EVP_PKEY* key = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", curve);
+  BIO* bio = BIO_new(BIO_s_mem());
+  PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr);
+  char* data = nullptr;
+  const long length = BIO_get_mem_data(bio, &data);
+  std::string pem(data, static_cast<size_t>(length));
+  BIO_free(bio);
+  EVP_PKEY_free(key);
+  return pem;
+}
+
+class SignedPublication : public PublishCommand {
+ protected:
+  SignedPublication() {
+    files.files["old.pem"] = new_key_pem();
+    files.files["new.pem"] = new_key_pem();
+  }
+  // The keys of those files, as an installer would be built with them.
+  ManifestKey key(const std::string& path) {
+    signers.push_back(ManifestSigner::load(files, path).value());
+    return {signers.back().id(), signers.back().point()};
+  }
+  nlohmann::json payload() {
+    const nlohmann::json outer = nlohmann::json::parse(files.files[kManifest]);
+    return nlohmann::json::parse(*base64_decode(outer["signed"].get<std::string>()));
+  }
+  std::vector<ManifestSigner> signers;
+};
+
+TEST_F(SignedPublication, OneSignaturePerKeyOverAPayloadWithSerialAndExpiry) {
+  std::vector<std::string> line = arguments();
+  line.insert(line.end(), {"--signing-key", "old.pem", "--signing-key", "new.pem"});
+  const Outcome outcome = run(line);
+  ASSERT_EQ(outcome.code, 0) << outcome.err;
+  EXPECT_EQ(outcome.out,
+            "/downloads/quarvel/1.4.2/Quarvel-1.4-b31-Windows-x64-Setup.exe\n"
+            "serial=1748779200 expires=2025-07-01T12:00:00Z\n");
+  EXPECT_EQ(payload()["serial"], 1748779200);
+  EXPECT_EQ(payload()["expires"], "2025-07-01T12:00:00Z");
+  // Installers without keys read the outer members; each key alone is
+  // enough for an installer that trusts it, so a key can be rotated.
+  EXPECT_TRUE(parse_release_manifest(files.files[kManifest], kHost));
+  for (const char* path : {"old.pem", "new.pem"}) {
+    const std::array<ManifestKey, 1> keys{key(path)};
+    EXPECT_TRUE(accept_signed_manifest(files.files[kManifest], kHost,
+                                       {27, keys, &system_manifest_verifier()}))
+        << path;
+  }
+}
+
+TEST_F(SignedPublication, TheSerialFollowsTheClockAndAlwaysPassesTheLastOne) {
+  // (now, earlier serial) -> serial
+  const std::vector<std::tuple<int64_t, std::optional<uint64_t>, std::optional<uint64_t>>> cases{
+      {1748779200, std::nullopt, 1748779200},
+      {1748779200, 5, 1748779200},
+      {1748779200, 1748779200, 1748779201},
+      {1748779200, 1900000000, 1900000001},
+      {-5, std::nullopt, 1},
+      {0, UINT64_MAX, std::nullopt}};
+  for (const auto& [now, earlier, serial] : cases)
+    EXPECT_EQ(next_serial(now, earlier), serial) << now;
+
+  std::vector<std::string> line = arguments();
+  line.insert(line.end(), {"--signing-key", "old.pem"});
+  ASSERT_EQ(run(line).code, 0);
+  ASSERT_EQ(run(line).code, 0) << "published again within the second";
+  EXPECT_EQ(payload()["serial"], 1748779201);
+  clock.file_time -= 864'000'000'000;  // a publishing machine whose clock is a day behind
+  ASSERT_EQ(run(line).code, 0);
+  EXPECT_EQ(payload()["serial"], 1748779202);
+}
+
+TEST_F(SignedPublication, ReSigningKeepsTheReleaseAndNeedsNoPackage) {
+  std::vector<std::string> line = arguments();
+  line.insert(line.end(), {"--signing-key", "old.pem"});
+  ASSERT_EQ(run(line).code, 0);
+  const nlohmann::json first = payload();
+  files.files.erase("pkg.exe");
+  files.files["copy.json"] = files.files[kManifest];
+  clock.file_time += 36'000'000'000;  // an hour later
+  const Outcome outcome = run({"--resign", "copy.json", "--package-host", kHost, "--out", "out",
+                               "--signing-key", "new.pem", "--expires-in", "7"});
+  ASSERT_EQ(outcome.code, 0) << outcome.err;
+  nlohmann::json second = payload();
+  EXPECT_EQ(second["serial"], 1748782800);
+  EXPECT_EQ(second["expires"], "2025-06-08T13:00:00Z");
+  for (const char* member : {"serial", "expires"}) {
+    second.erase(member);
+  }
+  nlohmann::json release = first;
+  release.erase("serial");
+  release.erase("expires");
+  EXPECT_EQ(second, release);
+}
+
+TEST_F(SignedPublication, KeysOtherThanP256AndBadSigningLinesAreRefused) {
+  files.files["p384.pem"] = new_key_pem("P-384");
+  files.files["public.pem"] = "-----BEGIN PUBLIC KEY-----\n-----END PUBLIC KEY-----\n";
+  for (const auto& [path, problem] : std::vector<std::pair<std::string, std::string>>{
+           {"p384.pem",
+            " is not a P-256 (prime256v1) key: the manifest is signed with ECDSA "
+            "P-256 only"},
+           {"public.pem", " is not an unencrypted PEM private key"}}) {
+    std::vector<std::string> line = arguments();
+    line.insert(line.end(), {"--signing-key", "old.pem", "--signing-key", path});
+    EXPECT_EQ(run(line).err, path + problem + "\n");
+  }
+  std::vector<std::string> unsigned_expiry = arguments(), long_expiry = arguments();
+  unsigned_expiry.insert(unsigned_expiry.end(), {"--expires-in", "7"});
+  long_expiry.insert(long_expiry.end(), {"--signing-key", "old.pem", "--expires-in", "366"});
+  const std::vector<std::pair<std::vector<std::string>, std::string>> usage{
+      {{"--resign", "m.json", "--package-host", kHost, "--out", "out"}, "missing: --signing-key"},
+      {{"--resign", "m.json", "pkg.exe", "--build", "31", "--package-host", kHost, "--out", "out",
+        "--signing-key", "old.pem"},
+       "--resign takes no --build PACKAGE"},
+      {unsigned_expiry, "--expires-in needs --signing-key"},
+      {long_expiry, "--expires-in takes 1 to 365 days, not 366"},
+  };
+  for (const auto& [line, problem] : usage) {
+    const Outcome outcome = run(line);
+    EXPECT_EQ(outcome.code, 2);
+    EXPECT_EQ(outcome.err, "quarvel-publish: " + problem + "\n" + kPublishUsage + "\n");
+  }
+  EXPECT_FALSE(files.files.count(kManifest));
+}
+
 // A file whose reads return more than its measured size (this process's
 // status, measured as 0 bytes) is still changing: it is refused.
 TEST_F(PublishCommand, APackageThatChangesWhileItIsReadIsRefused) {
   std::vector<std::string> line = arguments();
   line[0] = "/proc/self/status";
   std::ostringstream out, err;
-  EXPECT_EQ(run_publish(line, system_file_system(), out, err), 1);
+  EXPECT_EQ(run_publish(line, system_file_system(), clock, out, err), 1);
   EXPECT_TRUE(err.str().starts_with("the package changed while it was read (0 bytes measured, "))
       << err.str();
 }

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "core/base64.h"
 #include "core/sha256.h"
 #include "runner/download_stats.h"
+#include "runner/manifest_selection.h"
+#include "support/accepting_verifier.h"
 #include "support/fake_clock.h"
 #include "support/fake_random.h"
 #include "support/memory_file_system.h"
@@ -395,6 +398,59 @@ TEST_F(InstallRun, APauseDuringTheFinalChecksIsHonoured) {
   EXPECT_EQ(run_headless(environment, "D:\\Q", args({})).message(), "下载已暂停，可重试继续下载");
   EXPECT_TRUE(launcher.command_lines.empty());
   EXPECT_FALSE(shared.installing);
+}
+
+// A build with manifest keys keeps the last accepted manifest and goes on
+// with it through an outage or a rollback; a refused one is never replaced.
+TEST_F(InstallRun, TheKeptManifestOutlivesAnOutageAndARollback) {
+  AcceptingVerifier verifier;
+  const std::array<ManifestKey, 1> keys{{{kTestManifestKeyId, {}}}};
+  environment.manifest_policy = {27, keys, &verifier};
+  const nlohmann::json release = nlohmann::json::parse(http.manifest);
+  const auto signed_body = [&](uint64_t serial) {
+    nlohmann::json payload = release;
+    payload["serial"] = serial;
+    payload["expires"] = "2030-01-01T00:00:00Z";  // the clock shows 2025-06-01
+    nlohmann::json body = release;
+    body["signed"] = base64_encode(payload.dump());
+    body["signatures"] = {{{"key", kTestManifestKeyId}, {"sig", kAnySignature}}};
+    return body.dump();
+  };
+  const std::string kept = "C:\\cache\\latest.json";
+  const auto run = [&](std::string body, uint32_t status = 200) {
+    http.manifest = std::move(body);
+    http.manifest_status = status;
+    const RunOutcome outcome = run_headless(environment, "D:\\Q", args({}));
+    return outcome ? outcome.value()["manifest"].dump() : outcome.message();
+  };
+  EXPECT_EQ(run(signed_body(10)), R"({"serial":10,"source":"fetched"})");
+  EXPECT_EQ(files.files[kept], signed_body(10));
+  EXPECT_EQ(run("", 503), R"({"serial":10,"source":"kept"})");
+  EXPECT_EQ(run(signed_body(9)), R"({"serial":10,"source":"kept"})");
+  EXPECT_EQ(run(release.dump()), "版本信息未签名，无法确认来源");
+  EXPECT_EQ(run(signed_body(11)), R"({"serial":11,"source":"fetched"})");
+  EXPECT_EQ(files.files[kept], signed_body(11));
+  EXPECT_EQ(files.files.size(), 3u)
+      << "the package, the kept manifest and the log: no temporary file";
+  const std::string log = files.files["C:\\cache\\network.log"];
+  for (const char* line :
+       {"manifest=fetched serial=10 expires=2030-01-01T00:00:00Z\n",
+        "manifest=kept serial=10 expires=2030-01-01T00:00:00Z "
+        "fetch=获取版本失败（HTTP 503）\n",
+        "manifest=kept serial=10 expires=2030-01-01T00:00:00Z fetched-serial=9\n"}) {
+    EXPECT_NE(log.find(line), std::string::npos) << line;
+  }
+  // A kept manifest that no longer verifies counts as none.
+  files.files[kept].replace(files.files[kept].find("signatures"), 10, "signaturez");
+  EXPECT_EQ(run("", 503), "获取版本失败（HTTP 503）");
+}
+
+TEST(ManifestSelection, OnlyAPauseOrARefusedAnswerIsNoOutage) {
+  EXPECT_TRUE(release_host_unavailable(Failure{"获取版本失败（HTTP 404）"}));
+  EXPECT_TRUE(release_host_unavailable(Failure{"网络连接中断（12002）；请重试继续下载"}));
+  EXPECT_TRUE(release_host_unavailable(Failure{"无法连接下载服务"}));
+  EXPECT_FALSE(release_host_unavailable(Failure{"下载已暂停，可重试继续下载"}));
+  EXPECT_FALSE(release_host_unavailable(Failure{"版本信息过大"}));
 }
 
 }  // namespace

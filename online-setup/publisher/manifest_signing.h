@@ -1,0 +1,50 @@
+// The signed latest.json as the publisher writes it: the specification's
+// members outside, for installers without manifest keys, and the same members
+// with "serial" and "expires" as the signed payload, with one signature per
+// key. Main thread of the publisher.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "core/result.h"
+#include "publisher/manifest_signer.h"
+
+namespace quarvel {
+
+// How long a signed manifest is valid unless --expires-in says otherwise,
+// and the most it may say: a stolen copy can be replayed, and a dead signing
+// job go unnoticed, for that long.
+inline constexpr uint32_t kDefaultExpiryDays = 30;
+inline constexpr uint32_t kLongestExpiryDays = 365;
+
+// The serial of a publication at `now` (seconds since 1970): the time itself,
+// so that it grows from one publication to the next wherever it is made, and
+// at least one more than the earlier serial; never below 1. nullopt when the
+// earlier serial is the largest 64-bit value, which nothing can follow.
+std::optional<uint64_t> next_serial(int64_t now, std::optional<uint64_t> earlier);
+
+// What a published latest.json says: its signed payload when it has one that
+// decodes, else the document itself. nullopt for a text that is no JSON
+// document. The signature is not looked at: this is the vendor's own file.
+std::optional<nlohmann::json> published_content(std::string_view text);
+
+// The specification's members of published content (any other is dropped).
+nlohmann::json release_members(const nlohmann::json& content);
+
+// The serial of published content; nullopt when it has none.
+std::optional<uint64_t> published_serial(const nlohmann::json& content);
+
+// The signed latest.json (compact, keys in byte order) of the members.
+// Returns the first signer's failure.
+Result<std::string> signed_manifest_text(const nlohmann::json& members,
+                                         uint64_t serial,
+                                         int64_t expires,
+                                         const std::vector<ManifestSigner>& signers);
+
+}  // namespace quarvel
