@@ -2,7 +2,9 @@
 """HTTPS test hosts for the Quarvel online setup.
 
 One threaded TLS listener plays both the release host and the package host
-(inside harness/netns-run both names resolve to 127.0.0.1). It serves the
+(inside harness/netns-run both names resolve to 127.0.0.1), and with
+bind="0.0.0.0" also the first names of the two-host test build (127.0.0.2),
+which refuse connections while it listens on 127.0.0.1 alone. It serves the
 manifest path and the package layout "/downloads/quarvel/<version>/<file>"
 from memory or from disk, answers byte ranges correctly by default (206 with
 "Content-Range: bytes a-b/total" and an exact Content-Length), injects faults
@@ -17,6 +19,7 @@ In a test (Python standard library only):
         hosts.queue(Fault(status=503, path="/downloads/"))   # the next package request
         hosts.always(Fault(rate=1_000_000))                  # every request
         hosts.always(Fault(status=503, lasting=10))          # every request for 10 s
+        hosts.always(Fault(status=503, host=FIRST_PACKAGE_HOST))  # one host name only
         ... run the program ...
         hosts.requests                              # [RecordedRequest, ...]
 
@@ -48,6 +51,9 @@ import urllib.parse
 MANIFEST_PATH = "/api/v2/releases/quarvel/latest.json"
 RELEASE_HOST = os.environ.get("QUARVEL_TEST_RELEASE_HOST", "releases.quarvel.test")
 PACKAGE_HOST = os.environ.get("QUARVEL_TEST_PACKAGE_HOST", "packages.quarvel.test")
+# The names the two-host test build lists before the two above.
+FIRST_RELEASE_HOST, FIRST_PACKAGE_HOST = os.environ.get(
+    "QUARVEL_TEST_FIRST_HOSTS", "releases-a.quarvel.test packages-a.quarvel.test").split()
 DEFAULT_PKI = pathlib.Path(__file__).resolve().parent.parent / "build" / "windows" / "pki"
 # Certificates made by harness/make-pki: both test names from the trusted CA,
 # the same names from an unknown CA, and another name from the trusted CA.
@@ -63,6 +69,7 @@ class Fault:
     """How to spoil (or shape) one answer. Unset fields keep the correct answer."""
 
     path: str = None          # applies only to request paths starting with this
+    host: str = None          # applies only to requests for this host name (Host header)
     status: int = None        # answer with this status; drops the body unless 200/206
     headers: dict = dataclasses.field(default_factory=dict)  # set a header; None removes it
     body: bytes = None        # replaces the body (Content-Length follows it)
@@ -77,8 +84,9 @@ class Fault:
     lasting: float = None     # an always() fault ends this many seconds after its first request
     began: float = dataclasses.field(default=None, init=False, repr=False)
 
-    def matches(self, path):
-        return self.path is None or path.startswith(self.path)
+    def matches(self, request):
+        return ((self.path is None or request.path.startswith(self.path)) and
+                (self.host is None or request.host == self.host))
 
     def lasts(self, now):
         """Whether the fault still applies at `now` (the time of a request it matches)."""
@@ -102,6 +110,12 @@ class RecordedRequest:
             if key.lower() == name.lower():
                 return value
         return None
+
+    @property
+    def host(self):
+        """The host name the request was for: its Host header without a port."""
+        value = self.header("Host") or ""
+        return value.rsplit(":", 1)[0] if ":" in value else value
 
 
 @dataclasses.dataclass
@@ -424,10 +438,10 @@ class TestHosts:
     def _fault_for(self, request):
         with self._lock:
             for index, fault in enumerate(self._queued):
-                if fault.matches(request.path):
+                if fault.matches(request):
                     return self._queued.pop(index)
             return next((f for f in self._always
-                         if f.matches(request.path) and f.lasts(request.time)), Fault())
+                         if f.matches(request) and f.lasts(request.time)), Fault())
 
     def _connected(self):
         with self._lock:

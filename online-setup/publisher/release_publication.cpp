@@ -76,7 +76,7 @@ nlohmann::json package_members(const ReleaseInput& input, const PackageFacts& pa
 
 // Labels of 1 to 63 ASCII letters, digits and "-", neither first nor last
 // "-", joined by "."; 253 bytes at most. A port, user info, a trailing dot or
-// a scheme make the name unreachable as the installer's one host name.
+// a scheme make the name unreachable as one of the installer's host names.
 bool is_dns_host_name(std::string_view host) {
   if (host.empty() || host.size() > kLongestHostName)
     return false;
@@ -128,7 +128,7 @@ Status check_as_installer(const std::string& text, const InstallerView& installe
       return Failure{manifest_expired_message(signed_manifest->expires)};
   }
   const Result<HttpsTarget> target = split_https_address(
-      manifest->url, AllowedHosts{installer.package_host, installer.package_host});
+      manifest->url, AllowedHosts{{installer.package_host}, {installer.package_host}});
   if (!target)
     return target.failure();
   if (!is_dns_host_name(installer.package_host))

@@ -79,19 +79,22 @@ std::string lower_case(std::string text) {
 }
 
 // The file name after the address prefix, or nullopt when the address is not
-// on the package host's layout.
+// on a package host's layout. Host names hold no "/", so at most one prefix fits.
 std::optional<std::string> file_name_in_address(std::string_view url,
-                                                std::string_view package_host,
+                                                std::span<const std::string> package_hosts,
                                                 std::string_view version) {
-  const std::string prefix = "https://" + std::string(package_host) + package_folder_path(version);
-  if (!url.starts_with(prefix))
-    return std::nullopt;
-  const std::string_view name = url.substr(prefix.size());
-  if (!name.ends_with(kNameSuffix) || !name.starts_with(kNamePrefix) ||
-      !all_of(name, is_name_character)) {
-    return std::nullopt;
+  for (const std::string& host : package_hosts) {
+    const std::string prefix = "https://" + host + package_folder_path(version);
+    if (!url.starts_with(prefix))
+      continue;
+    const std::string_view name = url.substr(prefix.size());
+    if (!name.ends_with(kNameSuffix) || !name.starts_with(kNamePrefix) ||
+        !all_of(name, is_name_character)) {
+      return std::nullopt;
+    }
+    return std::string(name);
   }
-  return std::string(name);
+  return std::nullopt;
 }
 
 // 1 to 16 bytes, each an ASCII digit or "."; false for a missing text.
@@ -126,7 +129,7 @@ const char* read_size(const json& document, ReleaseManifest& manifest) {
 
 // Steps 4 to 6: version, digest and address. nullptr when all pass.
 const char* read_address(const json& document,
-                         std::string_view package_host,
+                         std::span<const std::string> package_hosts,
                          ReleaseManifest& manifest) {
   const std::string* version = string_value(member(document, "version"));
   if (version == nullptr)
@@ -142,7 +145,7 @@ const char* read_address(const json& document,
   const std::string* url = string_value(member(document, "url"));
   if (url == nullptr)
     return kNoAddress;
-  std::optional<std::string> file_name = file_name_in_address(*url, package_host, *version);
+  std::optional<std::string> file_name = file_name_in_address(*url, package_hosts, *version);
   if (!file_name)
     return kForeignAddress;
 
@@ -163,7 +166,7 @@ const char* check_file_name(const json& document, const ReleaseManifest& manifes
 }
 
 Result<ReleaseManifest> validate(const json& document,
-                                 std::string_view package_host,
+                                 std::span<const std::string> package_hosts,
                                  uint64_t minimum_build) {
   // Step 2: the build, whose message names the minimum.
   const std::optional<uint64_t> build = non_negative_integer(member(document, "build"));
@@ -173,7 +176,7 @@ Result<ReleaseManifest> validate(const json& document,
   manifest.build = *build;
   const char* message = read_size(document, manifest);
   if (message == nullptr)
-    message = read_address(document, package_host, manifest);
+    message = read_address(document, package_hosts, manifest);
   if (message == nullptr)
     message = check_file_name(document, manifest);
   if (message == nullptr && !is_this_package(document))
@@ -200,12 +203,12 @@ std::string minimum_build_message(uint64_t minimum_build) {
 }
 
 Result<ReleaseManifest> parse_release_manifest(std::string_view body,
-                                               std::string_view package_host,
+                                               std::span<const std::string> package_hosts,
                                                uint64_t minimum_build) {
   const std::optional<json> document = strict_json::parse(body);
   if (!document)
     return Failure{kParseFailed};
-  return validate(*document, package_host, minimum_build);
+  return validate(*document, package_hosts, minimum_build);
 }
 
 }  // namespace quarvel

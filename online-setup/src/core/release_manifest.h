@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -34,11 +35,20 @@ inline constexpr uint64_t kDefaultMinimumBuild = 27;
 // "在线安装需要内部构建 {minimum_build} 或更新版本". Pure.
 std::string minimum_build_message(uint64_t minimum_build);
 
-// Validates the manifest body against the package host's address layout and
-// the least accepted build. Returns the record, or exactly one of the rule
-// messages.
+// Validates the manifest body against the package hosts' address layout (the
+// address may name any of the listed package hosts) and the least accepted
+// build. Returns the record, or exactly one of the rule messages.
 Result<ReleaseManifest> parse_release_manifest(std::string_view body,
-                                               std::string_view package_host,
+                                               std::span<const std::string> package_hosts,
                                                uint64_t minimum_build = kDefaultMinimumBuild);
+
+// The same with one package host (the publisher's case).
+inline Result<ReleaseManifest> parse_release_manifest(
+    std::string_view body,
+    std::string_view package_host,
+    uint64_t minimum_build = kDefaultMinimumBuild) {
+  const std::string host(package_host);
+  return parse_release_manifest(body, std::span(&host, 1), minimum_build);
+}
 
 }  // namespace quarvel

@@ -76,7 +76,7 @@ Result<std::string> verified_payload(const json& document, const ManifestPolicy&
 }  // namespace
 
 Result<SignedManifest> accept_signed_manifest(std::string_view text,
-                                              std::string_view package_host,
+                                              std::span<const std::string> package_hosts,
                                               const ManifestPolicy& policy) {
   const std::optional<json> document = strict_json::parse(text);
   if (!document)
@@ -86,7 +86,7 @@ Result<SignedManifest> accept_signed_manifest(std::string_view text,
     return payload.failure();
   // From here on the payload is the vendor's: its members alone count.
   Result<ReleaseManifest> manifest =
-      parse_release_manifest(*payload, package_host, policy.minimum_build);
+      parse_release_manifest(*payload, package_hosts, policy.minimum_build);
   if (!manifest)
     return manifest.failure();
   const std::optional<json> signed_document = strict_json::parse(*payload);

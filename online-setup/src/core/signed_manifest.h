@@ -70,9 +70,18 @@ inline constexpr char kSignaturesMember[] = "signatures";
 // then the payload alone through every manifest rule (their messages), its
 // "serial" ("版本信息缺少发布序号") and "expires" ("版本信息缺少有效期").
 // The expiry is not compared with any clock here. Requires policy.verifier.
+// The address may name any of the listed package hosts.
 Result<SignedManifest> accept_signed_manifest(std::string_view text,
-                                              std::string_view package_host,
+                                              std::span<const std::string> package_hosts,
                                               const ManifestPolicy& policy);
+
+// The same with one package host (the publisher's case).
+inline Result<SignedManifest> accept_signed_manifest(std::string_view text,
+                                                     std::string_view package_host,
+                                                     const ManifestPolicy& policy) {
+  const std::string host(package_host);
+  return accept_signed_manifest(text, std::span(&host, 1), policy);
+}
 
 // True once the clock (seconds since 1970) has reached the expiry.
 bool has_expired(const SignedManifest& manifest, int64_t now);

@@ -9,7 +9,7 @@ namespace {
 constexpr std::string_view kScheme = "https://";
 
 bool is_allowed(std::string_view host, const AllowedHosts& hosts) {
-  return host == hosts.release_host || host == hosts.package_host;
+  return is_listed(host, hosts.release_hosts) || is_listed(host, hosts.package_hosts);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Address rules of the transport: HTTPS only, one of the two allowed hosts,
-// no port or user info. Pure; any thread.
+// Address rules of the transport: HTTPS only, one of the listed hosts, no
+// port or user info. Pure; any thread.
 #pragma once
 
 #include <string>
@@ -20,7 +20,7 @@ struct HttpsTarget {
 // Splits "https://host/rest" at the first "/" after the scheme. Returns
 // "必须使用 HTTPS 下载" unless the address starts with exactly "https://" and
 // has a "/" after the host, and "下载主机无效" unless the host equals one of
-// the allowed hosts byte for byte.
+// the listed hosts (of either role) byte for byte.
 Result<HttpsTarget> split_https_address(std::string_view address, const AllowedHosts& hosts);
 
 }  // namespace quarvel

@@ -30,16 +30,12 @@ Result<std::string> read_bounded_body(HttpResponse& response,
   }
 }
 
-}  // namespace
-
-std::string release_manifest_address(const AllowedHosts& hosts) {
-  return "https://" + hosts.release_host + kManifestPath;
-}
-
-Result<std::string> fetch_release_manifest(HttpClient& http,
-                                           const AllowedHosts& hosts,
-                                           const std::atomic<bool>& pause_requested) {
-  Result<ResponsePtr> response = http.http_get(release_manifest_address(hosts), std::nullopt);
+// One request to one release host.
+Result<std::string> fetch_from(HttpClient& http,
+                               std::string_view release_host,
+                               const std::atomic<bool>& pause_requested) {
+  Result<ResponsePtr> response =
+      http.http_get(release_manifest_address(release_host), std::nullopt);
   if (!response) {
     return response.failure();
   }
@@ -48,6 +44,37 @@ Result<std::string> fetch_release_manifest(HttpClient& http,
     return Failure{manifest_status_message(status)};
   }
   return read_bounded_body(**response, pause_requested);
+}
+
+// Whether a host's failure lets the next host be asked: not a body over the
+// limit (a manifest the rules refuse) and not a pause.
+bool passes_to_next_host(const std::string& message) {
+  return message != kManifestTooLargeMessage && message != kDownloadPausedMessage;
+}
+
+}  // namespace
+
+std::string release_manifest_address(std::string_view release_host) {
+  return "https://" + std::string(release_host) + kManifestPath;
+}
+
+Result<std::string> fetch_release_manifest(HttpClient& http,
+                                           const AllowedHosts& hosts,
+                                           const std::atomic<bool>& pause_requested) {
+  std::optional<Failure> first_failure;
+  for (size_t i = 0; i < hosts.release_hosts.size(); ++i) {
+    if (i > 0 && pause_requested.load()) {
+      return Failure{kDownloadPausedMessage};
+    }
+    Result<std::string> fetched = fetch_from(http, hosts.release_hosts[i], pause_requested);
+    if (fetched || !passes_to_next_host(fetched.message())) {
+      return fetched;
+    }
+    if (!first_failure) {
+      first_failure = fetched.failure();
+    }
+  }
+  return first_failure ? *first_failure : Failure{kInvalidHostMessage};  // no host listed
 }
 
 }  // namespace quarvel

@@ -1,6 +1,6 @@
-// The release manifest fetch: one GET of the manifest address on the release
-// host, its body bounded to 64 KiB. Runs on the thread of the install run;
-// pause_requested is only read.
+// The release manifest fetch: one GET of the manifest address on each release
+// host in turn until one answers, its body bounded to 64 KiB. Runs on the
+// thread of the install run; pause_requested is only read.
 #pragma once
 
 #include <atomic>
@@ -17,12 +17,17 @@ inline constexpr uint64_t kManifestBodyLimit = 65536;
 inline constexpr size_t kManifestReadChunk = 4096;
 
 // "https://" + the release host + the manifest path.
-std::string release_manifest_address(const AllowedHosts& hosts);
+std::string release_manifest_address(std::string_view release_host);
 
-// The manifest body, unparsed. Returns the transport's message unchanged when
-// the request cannot be opened or a read fails (the pause message included),
-// "获取版本失败（HTTP N）" for any status but 200, and "版本信息过大" once the
-// body exceeds 65,536 bytes.
+// The manifest body, unparsed, from the first release host that delivers one;
+// one request per host tried. A host passes the fetch to the next when its
+// request cannot be opened, it answers with any status but 200, or a read of
+// its body fails; the body of a 200 answer is not judged here, so a manifest
+// the rules refuse is refused, not fetched elsewhere. When every host fails,
+// the first host's message: the transport's message unchanged, or
+// "获取版本失败（HTTP N）". A body over 65,536 bytes ends the fetch with
+// "版本信息过大"; a pause ends it with the pause message ("下载已暂停，可重试
+// 继续下载") and asks no further host.
 Result<std::string> fetch_release_manifest(HttpClient& http,
                                            const AllowedHosts& hosts,
                                            const std::atomic<bool>& pause_requested);

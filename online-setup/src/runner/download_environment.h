@@ -9,6 +9,7 @@
 #include "core/clock.h"
 #include "core/file_system.h"
 #include "core/random_source.h"
+#include "http/allowed_hosts.h"
 #include "http/http_client.h"
 #include "runner/download_stats.h"
 #include "runner/run_status.h"
@@ -24,6 +25,10 @@ struct DownloadEnvironment {
   StatusReporter& status;
   const std::atomic<bool>& pause_requested;
   DownloadStats& stats;
+  // The listed hosts: the package hosts a failed attempt moves on to, and
+  // whether the network log names each request's host (when either list has
+  // several). nullptr: the manifest address's host alone, not named.
+  const AllowedHosts* hosts = nullptr;
 };
 
 }  // namespace quarvel

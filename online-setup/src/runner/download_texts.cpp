@@ -56,10 +56,17 @@ std::string service_unavailable_text(uint32_t status) {
   return "下载服务暂时不可用（HTTP " + std::to_string(status) + "）";
 }
 
-std::string request_log_line(uint32_t request, ByteRange range, uint64_t total, uint32_t attempt) {
-  return "request=" + std::to_string(request) + " range=" + std::to_string(range.first) + "-" +
-         std::to_string(range.last) + "/" + std::to_string(total) +
-         " retry=" + std::to_string(attempt);
+std::string request_log_line(uint32_t request,
+                             ByteRange range,
+                             uint64_t total,
+                             uint32_t attempt,
+                             std::string_view host) {
+  std::string line = "request=" + std::to_string(request) +
+                     " range=" + std::to_string(range.first) + "-" + std::to_string(range.last) +
+                     "/" + std::to_string(total) + " retry=" + std::to_string(attempt);
+  if (!host.empty())
+    line.append(" host=").append(host);
+  return line;
 }
 
 std::string result_log_line(uint32_t request, uint64_t offset, std::string_view result) {

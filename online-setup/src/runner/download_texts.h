@@ -52,8 +52,13 @@ std::string gave_up_text(uint64_t offset, std::string_view reason);
 // "下载服务暂时不可用（HTTP {status}）".
 std::string service_unavailable_text(uint32_t status);
 
-// "request={n} range={first}-{last}/{bytes} retry={attempt}".
-std::string request_log_line(uint32_t request, ByteRange range, uint64_t total, uint32_t attempt);
+// "request={n} range={first}-{last}/{bytes} retry={attempt}", followed by
+// " host={host}" when a host is given (builds that list several hosts).
+std::string request_log_line(uint32_t request,
+                             ByteRange range,
+                             uint64_t total,
+                             uint32_t attempt,
+                             std::string_view host = {});
 
 // "request={n} saved={offset} result={result}".
 std::string result_log_line(uint32_t request, uint64_t offset, std::string_view result);

@@ -38,7 +38,8 @@ Result<Downloaded> fetch_and_download(const RunEnvironment& environment,
   environment.status.note_manifest(selected->use);
   const DownloadEnvironment download{
       environment.http,   environment.files,  environment.clock,           environment.wall_clock,
-      environment.random, environment.status, environment.pause_requested, environment.stats};
+      environment.random, environment.status, environment.pause_requested, environment.stats,
+      &environment.hosts};
   Result<std::string> package = download_package(download, selected->cache_dir, selected->manifest);
   if (!package)
     return package.failure();

@@ -20,7 +20,7 @@ Result<SelectedManifest> select_unsigned(const RunEnvironment& environment,
   if (!body)
     return body.failure();
   Result<ReleaseManifest> manifest = parse_release_manifest(
-      *body, environment.hosts.package_host, environment.manifest_policy.minimum_build);
+      *body, environment.hosts.package_hosts, environment.manifest_policy.minimum_build);
   if (!manifest)
     return manifest.failure();
   if (!cache_dir)
@@ -36,7 +36,7 @@ std::optional<SignedManifest> kept_manifest(const RunEnvironment& environment,
   if (!text)
     return std::nullopt;
   Result<SignedManifest> kept =
-      accept_signed_manifest(*text, environment.hosts.package_host, environment.manifest_policy);
+      accept_signed_manifest(*text, environment.hosts.package_hosts, environment.manifest_policy);
   if (!kept)
     return std::nullopt;
   return std::move(kept).value();
@@ -65,7 +65,7 @@ Result<SelectedManifest> select_signed(const RunEnvironment& environment,
   if (body) {
     // A text that was received and refused is never replaced by the kept one.
     Result<SignedManifest> accepted =
-        accept_signed_manifest(*body, environment.hosts.package_host, environment.manifest_policy);
+        accept_signed_manifest(*body, environment.hosts.package_hosts, environment.manifest_policy);
     if (!accepted)
       return accepted.failure();
     fetched = std::move(accepted).value();

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <limits>
 
+#include "http/package_host_choice.h"
 #include "http/retry_after.h"
 #include "runner/cache_files.h"
 #include "runner/download_texts.h"
@@ -21,7 +22,9 @@ constexpr std::chrono::seconds kRetryDelay{1};
 // Without a hint from the server the wait is drawn from 1 to 2 s in whole
 // milliseconds, so that clients that failed together do not all come back
 // together. A Retry-After hint is obeyed up to 30 s: a longer one would look
-// like a hang, and five attempts then still span two minutes.
+// like a hang, and five attempts then still span two minutes. A hint holds
+// back only the host that sent it: the next attempt, on the next listed host,
+// waits for that host's own hint if it still runs, else a draw.
 constexpr uint64_t kRetrySpreadMilliseconds = 1000;
 constexpr std::chrono::seconds kLongestHintedWait{30};
 constexpr size_t kReadChunk = 65536;
@@ -69,6 +72,10 @@ class SegmentTransfer {
         manifest_(manifest),
         partial_(std::move(partial)),
         buffer_(std::make_unique_for_overwrite<uint8_t[]>(kReadChunk)),
+        hosts_(env.hosts ? std::span<const std::string>(env.hosts->package_hosts)
+                         : std::span<const std::string>(),
+               manifest.url),
+        name_hosts_(env.hosts != nullptr && env.hosts->several()),
         start_offset_(start_offset),
         offset_(start_offset) {}
 
@@ -89,7 +96,7 @@ class SegmentTransfer {
   void report_progress(bool segment_complete);
   Status conclude_attempt(const AttemptOutcome& outcome);
   Status retry_after(const AttemptOutcome& failure);
-  nanoseconds retry_wait(std::optional<std::chrono::seconds> hint);
+  nanoseconds fail_over_wait(std::optional<std::chrono::seconds> hint);
 
   bool pausing() const { return env_.pause_requested.load(); }
   void log(std::string_view line) { append_network_log(env_.files, cache_dir_, line); }
@@ -106,6 +113,8 @@ class SegmentTransfer {
   const ReleaseManifest& manifest_;
   std::unique_ptr<WritableFile> partial_;
   std::unique_ptr<uint8_t[]> buffer_;
+  PackageHostChoice hosts_;
+  const bool name_hosts_;  // the request lines name the host
   const uint64_t start_offset_;
   uint64_t offset_;
   uint32_t request_ = 0;
@@ -121,7 +130,8 @@ Status SegmentTransfer::transfer_segments() {
     const ByteRange range = segment_from(offset_, manifest_.bytes);
     ++request_;
     report(connecting_text(offset_, manifest_.bytes));
-    log(request_log_line(request_, range, manifest_.bytes, attempt_));
+    log(request_log_line(request_, range, manifest_.bytes, attempt_,
+                         name_hosts_ ? hosts_.host() : std::string_view()));
     const AttemptOutcome outcome = attempt(range);
     if (outcome.end == AttemptEnd::kFatal)
       return Failure{outcome.text};
@@ -141,7 +151,7 @@ Status SegmentTransfer::transfer_segments() {
 // One request for the range; its response is closed before the outcome returns.
 AttemptOutcome SegmentTransfer::attempt(ByteRange range) {
   Result<ResponsePtr> opened =
-      env_.http.http_get_range(manifest_.url, range.first, range.last, attempt_);
+      env_.http.http_get_range(hosts_.address(), range.first, range.last, attempt_);
   if (!opened)
     return failed(opened.message());
   HttpResponse& response = **opened;
@@ -211,8 +221,9 @@ Status SegmentTransfer::conclude_attempt(const AttemptOutcome& outcome) {
   return Ok{};
 }
 
-// After a failed attempt: stop when paused or at the attempt limit, else wait
-// (looking at the pause request every 50 ms) and restart the speed window.
+// After a failed attempt: stop when paused or at the attempt limit, else move
+// on to the next package host, wait (looking at the pause request every
+// 50 ms) and restart the speed window.
 Status SegmentTransfer::retry_after(const AttemptOutcome& failure) {
   if (pausing())
     return paused();
@@ -220,18 +231,23 @@ Status SegmentTransfer::retry_after(const AttemptOutcome& failure) {
   if (attempt_ >= kAttemptLimit)
     return Failure{gave_up_text(offset_, failure.text)};
   report(reconnecting_text(attempt_, kAttemptLimit, offset_));
-  if (!wait_unless_paused(env_.clock, env_.pause_requested, retry_wait(failure.wait_hint)))
+  if (!wait_unless_paused(env_.clock, env_.pause_requested, fail_over_wait(failure.wait_hint)))
     return paused();
   restart_speed_window();
   return Ok{};
 }
 
-// The hinted wait, at least the retry delay and at most 30 s; without a hint
-// a draw from the retry delay to twice that. The hint is held within those
-// bounds in whole seconds: a hint of up to 2^40 s in nanoseconds would overflow.
-nanoseconds SegmentTransfer::retry_wait(std::optional<std::chrono::seconds> hint) {
+// Moves on to the next host and returns the wait before asking it: what is
+// left of its own hinted wait, at least the retry delay; without one, a draw
+// from the retry delay to twice that. The hint is held within its bounds in
+// whole seconds: a hint of up to 2^40 s in nanoseconds would overflow.
+nanoseconds SegmentTransfer::fail_over_wait(std::optional<std::chrono::seconds> hint) {
+  std::optional<nanoseconds> hinted_wait;
   if (hint)
-    return std::clamp(*hint, kRetryDelay, kLongestHintedWait);
+    hinted_wait = std::clamp(*hint, kRetryDelay, kLongestHintedWait);
+  const nanoseconds held = hosts_.fail_over(env_.clock.now(), hinted_wait);
+  if (held > nanoseconds::zero())
+    return std::max<nanoseconds>(held, kRetryDelay);
   return kRetryDelay + milliseconds(env_.random.next() % (kRetrySpreadMilliseconds + 1));
 }
 

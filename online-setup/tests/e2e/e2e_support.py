@@ -27,13 +27,17 @@ import quarvel_test_hosts  # noqa: E402  (needs the path above)
 
 RELEASE_HOST = quarvel_test_hosts.RELEASE_HOST
 PACKAGE_HOST = quarvel_test_hosts.PACKAGE_HOST
+FIRST_RELEASE_HOST = quarvel_test_hosts.FIRST_RELEASE_HOST
+FIRST_PACKAGE_HOST = quarvel_test_hosts.FIRST_PACKAGE_HOST
 
 
 def require_test_network():
-    """Raises unless the test host names lead to this namespace's loopback."""
-    for name in (RELEASE_HOST, PACKAGE_HOST):
-        if socket.gethostbyname(name) != "127.0.0.1":
-            raise RuntimeError(f"{name} is not 127.0.0.1: run the tests inside harness/netns-run")
+    """Raises unless the test host names lead to this namespace's loopback (the
+    first names of the two-host build to 127.0.0.2)."""
+    for name, address in ((RELEASE_HOST, "127.0.0.1"), (PACKAGE_HOST, "127.0.0.1"),
+                          (FIRST_RELEASE_HOST, "127.0.0.2"), (FIRST_PACKAGE_HOST, "127.0.0.2")):
+        if socket.gethostbyname(name) != address:
+            raise RuntimeError(f"{name} is not {address}: run the tests inside harness/netns-run")
 
 
 def test_hosts(**options):

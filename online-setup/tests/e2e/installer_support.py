@@ -23,6 +23,8 @@ SIGNATURE_INSTALLER = e2e_support.BUILD_DIR / "test-bin-signers" / "QuarvelOnlin
 MANIFEST_INSTALLER = e2e_support.BUILD_DIR / "test-bin-manifest" / "QuarvelOnlineSetup.exe"
 MANIFEST_KEY = e2e_support.PKI_DIR / "manifest-key.pem"
 UNKNOWN_MANIFEST_KEY = e2e_support.PKI_DIR / "unknown-manifest-key.pem"
+# The build that lists two test host names per role, the first names first.
+TWO_HOST_INSTALLER = e2e_support.BUILD_DIR / "test-bin-two-hosts" / "QuarvelOnlineSetup.exe"
 STAND_IN_SETUP = e2e_support.BUILD_DIR / "stand-in" / "stand-in-setup.exe"
 VERSION = "1.4.2"
 DISPLAY_VERSION = "1.4"
@@ -40,7 +42,7 @@ class Release:
     upload_path: str          # where the package goes on the package host
 
 
-def published_release(data, *options):
+def published_release(data, *options, package_host=e2e_support.PACKAGE_HOST):
     """Runs quarvel-publish on `data` as build 31 for the package host, with
     the further options (--signing-key KEY, say), and returns the Release."""
     if not PUBLISH_TOOL.is_file():
@@ -52,7 +54,7 @@ def published_release(data, *options):
         package.write_bytes(data)
         finished = subprocess.run(
             [str(PUBLISH_TOOL), str(package), "--version", VERSION, "--display-version",
-             DISPLAY_VERSION, "--build", str(BUILD), "--package-host", e2e_support.PACKAGE_HOST,
+             DISPLAY_VERSION, "--build", str(BUILD), "--package-host", package_host,
              "--out", str(pathlib.Path(folder) / "out"), *map(str, options)],
             capture_output=True, check=False)
         if finished.returncode != 0:

@@ -77,7 +77,7 @@ class ScriptedResponse final : public HttpResponse {
 
 // Hands out one scripted response per call, or `failure` when it is set.
 struct ResponseSource {
-  Result<ResponsePtr> next() {
+  Result<ResponsePtr> next() const {
     if (failure) {
       return Failure{*failure};
     }
@@ -106,7 +106,12 @@ class FakeHttpClient final : public HttpClient {
   Result<ResponsePtr> http_get(std::string_view address, std::optional<ByteRange> range) override {
     addresses.emplace_back(address);
     ranges.push_back(range);
-    return responses.next();
+    if (queued.empty()) {
+      return responses.next();
+    }
+    const ResponseSource source = std::move(queued.front());
+    queued.pop_front();
+    return source.next();
   }
   Result<ResponsePtr> http_get_range(std::string_view, uint64_t, uint64_t, uint32_t) override {
     return Failure{"unexpected ranged request"};
@@ -114,7 +119,8 @@ class FakeHttpClient final : public HttpClient {
 
   std::vector<std::string> addresses;
   std::vector<std::optional<ByteRange>> ranges;
-  ResponseSource responses;
+  std::deque<ResponseSource> queued;  // the answers of the next calls, in order
+  ResponseSource responses;           // then this, for every later call
 };
 
 }  // namespace quarvel::testing_support

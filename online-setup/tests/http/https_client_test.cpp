@@ -19,7 +19,7 @@ constexpr int64_t kNewYear2024 = 133485408000000000 + 1234567;
 constexpr char kPlainHeaders[] = "Accept-Encoding: identity\r\nConnection: close\r\n";
 
 struct ClientFixture : testing::Test {
-  AllowedHosts hosts{"releases.example.test", "packages.example.test"};
+  AllowedHosts hosts{{"releases.example.test"}, {"packages.example.test"}};
   FakeConnector connector;
   FixedWallClock clock{kNewYear2024};
   HttpsClient client{connector, hosts, clock};

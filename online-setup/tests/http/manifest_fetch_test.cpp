@@ -9,11 +9,12 @@ namespace quarvel {
 namespace {
 
 using testing_support::FakeHttpClient;
+using testing_support::ResponseSource;
 
 struct FetchFixture : testing::Test {
   Result<std::string> fetch() { return fetch_release_manifest(http, hosts, pause); }
 
-  AllowedHosts hosts{"releases.example.test", "packages.example.test"};
+  AllowedHosts hosts{{"releases.example.test"}, {"packages.example.test"}};
   FakeHttpClient http;
   std::atomic<bool> pause{false};
 };
@@ -127,6 +128,47 @@ TEST_F(FetchFixture, AFailedReadDropsThePartialBody) {
   ASSERT_FALSE(body);
   EXPECT_EQ(body.message(), network_error_message(12002));
   EXPECT_TRUE(http.responses.log->released);
+}
+
+// Two release hosts: what the first answers decides whether the second is asked.
+TEST_F(FetchFixture, ReleaseHostsAreAskedInOrderUntilOneAnswers200) {
+  struct Case {
+    const char* name;
+    ResponseSource first;
+    bool pause;
+    size_t asked;
+    std::string result;
+  };
+  const std::string refused = network_error_message(12029);
+  const Case cases[] = {
+      {"refused", {.failure = refused}, false, 2, "second"},
+      {"not found", {.script = {.status = 404}}, false, 2, "second"},
+      {"body breaks off",
+       {.script = {.body = pattern(9000), .failing_read = 1}},
+       false,
+       2,
+       "second"},
+      {"refused body", {.script = {.body = "not a manifest"}}, false, 1, "not a manifest"},
+      {"too large", {.script = {.body = pattern(65537)}}, false, 1, kManifestTooLargeMessage},
+      {"paused read", {}, true, 1, kDownloadPausedMessage},
+      {"paused after a failure", {.failure = refused}, true, 1, kDownloadPausedMessage},
+  };
+  hosts.release_hosts = {"r1.example.test", "r2.example.test"};
+  for (const Case& entry : cases) {
+    SCOPED_TRACE(entry.name);
+    http.addresses.clear();
+    http.queued = {entry.first, {.script = {.body = "second"}}};
+    pause = entry.pause;
+    const Result<std::string> body = fetch();
+    EXPECT_EQ(body ? *body : body.message(), entry.result);
+    ASSERT_EQ(http.addresses.size(), entry.asked);
+    EXPECT_EQ(http.addresses.back(), "https://r" + std::to_string(entry.asked) +
+                                         ".example.test/api/v2/releases/quarvel/latest.json");
+  }
+  http.queued = {{.script = {.status = 404}}, {.failure = refused}};
+  pause = false;
+  EXPECT_EQ(fetch().message(), "获取版本失败（HTTP 404）")
+      << "every host failed: the first's message";
 }
 
 }  // namespace

@@ -104,7 +104,7 @@ struct CountingKeepAwake final : KeepAwake {
 
 struct InstallRun : testing::Test {
   HostsClient http;
-  AllowedHosts hosts{"releases.quarvel.test", "packages.quarvel.test"};
+  AllowedHosts hosts{{"releases.quarvel.test"}, {"packages.quarvel.test"}};
   MemoryFileSystem files;
   FakeClock clock;
   FixedWallClock wall_clock{133932528000000000};
