@@ -29,12 +29,16 @@ function(quarvel_manifest_key_entries option files out)
     message(FATAL_ERROR "${option} is set but names no key file")
   endif()
   set(entries "")
-  set(der ${CMAKE_CURRENT_BINARY_DIR}/manifest-key.der)
   foreach(file IN LISTS files)
     string(STRIP "${file}" file)
     if(file STREQUAL "")
       continue()
     endif()
+    # A name of its own for each key and each check: checks of the keys may
+    # run side by side (the configuration's tests do).
+    string(SHA256 name "${file}")
+    string(RANDOM LENGTH 12 unique)
+    set(der ${CMAKE_CURRENT_BINARY_DIR}/manifest-key-${name}-${unique}.der)
     execute_process(COMMAND openssl pkey -pubin -in ${file} -outform DER -out ${der}
       RESULT_VARIABLE failed ERROR_VARIABLE error)
     if(failed)
