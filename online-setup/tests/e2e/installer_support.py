@@ -172,7 +172,7 @@ class Installer:
                     WINEDLLOVERRIDES="mscoree,mshtml=",  # noqa: N803 (the variable's name)
                     **variables):
         """The Wine environment of a run; `variables` are added as they are."""
-        return dict(os.environ, WINEPREFIX=str(e2e_support.WINE_PREFIX), WINEDEBUG="-all",
+        return dict(os.environ, WINEPREFIX=str(e2e_support.WINE_PREFIX), WINEDEBUG="-all,err+all",
                     WINEDLLOVERRIDES=WINEDLLOVERRIDES,
                     QUARVEL_STAND_IN_RECORD=e2e_support.windows_path(self.folder / "setup-call.json"),
                     QUARVEL_STAND_IN_EXIT_CODE=str(setup_exit_code),

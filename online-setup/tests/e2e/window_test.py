@@ -184,7 +184,7 @@ class Installer:
     def __init__(self, *arguments, environment=None, dpi=96):
         wait_for_a_desktop_with_display()
         self.dpi = dpi
-        env = dict(os.environ, WINEPREFIX=str(e2e_support.WINE_PREFIX), WINEDEBUG="-all",
+        env = dict(os.environ, WINEPREFIX=str(e2e_support.WINE_PREFIX), WINEDEBUG="-all,err+all",
                    WINEDLLOVERRIDES="mscoree,mshtml=", **(environment or {}))
         # What Wine itself says (a failed start, say) is kept for the failure message.
         self.wine_output = tempfile.TemporaryFile()
@@ -193,8 +193,12 @@ class Installer:
                                         stderr=subprocess.STDOUT)
         self.window = find_window("^" + TITLE + "$", timeout=30)
         if self.window is None:
+            ended = self.process.poll()
             self.stop()
-            raise AssertionError(f"the main window did not appear; Wine said: {self.said()}")
+            raise AssertionError(
+                "the main window did not appear; the program "
+                + ("was still running" if ended is None else f"ended with {ended}")
+                + f"; Wine said: {self.said()}")
         self.x, self.y, self.width, self.height = window_geometry(self.window)
         self.dpi = shown_dpi(self.width, self.height, dpi)
 
