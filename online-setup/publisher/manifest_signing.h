@@ -1,4 +1,4 @@
-// The signed latest.json as the publisher writes it: the specification's
+// The signed latest.json as the publisher writes it: the release manifest's
 // members outside, for installers without manifest keys, and the same members
 // with "serial" and "expires" as the signed payload, with one signature per
 // key. Main thread of the publisher.
@@ -34,7 +34,7 @@ std::optional<uint64_t> next_serial(int64_t now, std::optional<uint64_t> earlier
 // document. The signature is not looked at: this is the vendor's own file.
 std::optional<nlohmann::json> published_content(std::string_view text);
 
-// The specification's members of published content (any other is dropped).
+// The release manifest's own members of published content (any other is dropped).
 nlohmann::json release_members(const nlohmann::json& content);
 
 // The serial of published content; nullopt when it has none.

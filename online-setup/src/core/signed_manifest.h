@@ -57,7 +57,7 @@ struct SignedManifest {
 // list cannot make a run verify without end.
 inline constexpr size_t kMostManifestSignatures = 8;
 
-// The members a signed manifest adds to the specification's.
+// The members a signed manifest adds to the release manifest's own.
 inline constexpr char kSignedMember[] = "signed";
 inline constexpr char kSignaturesMember[] = "signatures";
 
