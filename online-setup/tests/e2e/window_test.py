@@ -583,14 +583,15 @@ class RunningWindow(WindowTest):
         _, _, width, height = window_geometry(dialog)
         xdotool("windowfocus", dialog)
         xdotool("mousemove", "--window", dialog, width // 2 + 120, height - 42, "click", "1")
-        xdotool("type", "--delay", "20", windows_path(picked))
+        installer.type(windows_path(picked))
         xdotool("key", "Return")
         closed = wait_until(lambda: not xdotool("search", "--name", DIALOG_TITLE).stdout.strip(),
                             10)
         self.assertTrue(closed, "the dialog stayed open")
         closed_at = time.monotonic()
         installer.screenshot("picked")
-        self.assertTrue(wait_until(self.record.exists, 30), "the setup did not start")
+        self.assertTrue(wait_until(self.record.exists, 30),
+                        f"the setup did not start; the report: {self.outcome()}")
         self.assertGreaterEqual(time.monotonic() - closed_at, 4.5, "the countdown did not restart")
         self.assertEqual(self.installed_into(), windows_path(picked) + "\\Quarvel")
         self.assertEqual(installer.process.wait(timeout=30), 0)
