@@ -3,6 +3,7 @@
 
 #include "core/file_system.h"
 #include "core/os_error.h"
+#include "core/owned_handle_win32.h"
 #include "core/replace_attributes.h"
 #include "core/wide_win32.h"
 
@@ -18,19 +19,6 @@ static_assert(kAttributeHidden == FILE_ATTRIBUTE_HIDDEN &&
 Failure last_failure() {
   return system_failure(GetLastError());
 }
-
-// Owns one file handle.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() { CloseHandle(handle_); }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 class Win32ReadableFile final : public ReadableFile {
  public:
@@ -52,7 +40,7 @@ class Win32ReadableFile final : public ReadableFile {
   uintptr_t system_handle() const override { return reinterpret_cast<uintptr_t>(file_.get()); }
 
  private:
-  FileHandle file_;
+  win32::OwnedHandle file_;
 };
 
 class Win32WritableFile final : public WritableFile {
@@ -76,7 +64,7 @@ class Win32WritableFile final : public WritableFile {
   }
 
  private:
-  FileHandle file_;
+  win32::OwnedHandle file_;
 };
 
 bool is_separator(wchar_t c) {

@@ -14,20 +14,26 @@ bool is_allowed(std::string_view host, const AllowedHosts& hosts) {
 
 }  // namespace
 
-Result<HttpsTarget> split_https_address(std::string_view address, const AllowedHosts& hosts) {
-  if (!address.starts_with(kScheme)) {
-    return Failure{kHttpsRequiredMessage};
-  }
+std::optional<std::string_view> https_host(std::string_view address) {
+  if (!address.starts_with(kScheme))
+    return std::nullopt;
   const std::string_view rest = address.substr(kScheme.size());
   const size_t slash = rest.find('/');
-  if (slash == std::string_view::npos) {
+  if (slash == std::string_view::npos)
+    return std::nullopt;
+  return rest.substr(0, slash);
+}
+
+Result<HttpsTarget> split_https_address(std::string_view address, const AllowedHosts& hosts) {
+  const std::optional<std::string_view> host = https_host(address);
+  if (!host) {
     return Failure{kHttpsRequiredMessage};
   }
-  const std::string_view host = rest.substr(0, slash);
-  if (!is_allowed(host, hosts)) {
+  if (!is_allowed(*host, hosts)) {
     return Failure{kInvalidHostMessage};
   }
-  return HttpsTarget{std::string(host), std::string(rest.substr(slash))};
+  return HttpsTarget{std::string(*host),
+                     std::string(address.substr(kScheme.size() + host->size()))};
 }
 
 }  // namespace quarvel

@@ -2,6 +2,7 @@
 // port or user info. Pure; any thread.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,10 @@ struct HttpsTarget {
   std::string host;
   std::string object;
 };
+
+// The host of "https://host/rest": the text between the scheme and the first
+// "/" after it; nullopt for an address of any other form.
+std::optional<std::string_view> https_host(std::string_view address);
 
 // Splits "https://host/rest" at the first "/" after the scheme. Returns
 // "必须使用 HTTPS 下载" unless the address starts with exactly "https://" and

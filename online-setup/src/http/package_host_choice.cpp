@@ -1,5 +1,7 @@
 #include "http/package_host_choice.h"
 
+#include "http/https_address.h"
+
 namespace quarvel {
 namespace {
 
@@ -9,14 +11,12 @@ constexpr std::string_view kScheme = "https://";
 
 PackageHostChoice::PackageHostChoice(std::span<const std::string> hosts, std::string_view address)
     : address_(address) {
-  const std::string_view text = address_;
-  const size_t slash = text.starts_with(kScheme) ? text.find('/', kScheme.size()) : 0;
-  if (slash == 0 || slash == std::string_view::npos)
+  const std::optional<std::string_view> named = https_host(address);
+  if (!named)
     return;  // no host to replace: the address is asked as it stands
-  named_length_ = slash - kScheme.size();
-  const std::string_view named = text.substr(kScheme.size(), named_length_);
+  named_length_ = named->size();
   for (size_t i = 0; i < hosts.size(); ++i) {
-    if (hosts[i] == named) {
+    if (hosts[i] == *named) {
       hosts_ = hosts;
       current_ = i;
       free_at_.assign(hosts.size(), std::chrono::nanoseconds::min());
@@ -27,7 +27,7 @@ PackageHostChoice::PackageHostChoice(std::span<const std::string> hosts, std::st
 
 std::string_view PackageHostChoice::host() const {
   if (hosts_.empty())
-    return std::string_view(address_).substr(kScheme.size(), named_length_);
+    return https_host(address_).value_or(std::string_view());
   return hosts_[current_];
 }
 

@@ -2,28 +2,22 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <vector>
 
+#include "core/owned_handle_win32.h"
+
 namespace quarvel::win32 {
-namespace {
-
-struct HandleCloser {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-
-}  // namespace
 
 ProcessAccount process_account() {
   HANDLE raw_token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw_token))
     return ProcessAccount::kUser;
-  const std::unique_ptr<void, HandleCloser> token(raw_token);
+  const OwnedHandle token(raw_token);
   DWORD size = 0;
-  GetTokenInformation(raw_token, TokenUser, nullptr, 0, &size);
+  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
   // Whole pointers, so the TOKEN_USER at its start is aligned as it must be.
   std::vector<void*> buffer((size + sizeof(void*) - 1) / sizeof(void*));
-  if (size == 0 || !GetTokenInformation(raw_token, TokenUser, buffer.data(), size, &size))
+  if (size == 0 || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size))
     return ProcessAccount::kUser;
   const PSID user = static_cast<TOKEN_USER*>(static_cast<void*>(buffer.data()))->User.Sid;
   // S-1-5-18, S-1-5-19 and S-1-5-20.

@@ -15,13 +15,17 @@ struct StatusFlags {
   bool running;
   bool installing;
   bool finished;
-  bool location_closed;  // the location can no longer change in this run
+  bool location_closed;
 };
+
+// The location can no longer change in this run. The status's mutex is held.
+bool location_closed(const SharedStatus& status) {
+  return status.installing || status.location_accepted;
+}
 
 StatusFlags read_flags(SharedStatus& status) {
   const std::lock_guard lock(status.mutex);
-  return {status.running, status.installing, status.finished,
-          status.installing || status.location_accepted};
+  return {status.running, status.installing, status.finished, location_closed(status)};
 }
 
 bool is_unicode_white_space(char16_t c) {
@@ -48,7 +52,7 @@ WindowEffect on_browse_button(SharedStatus& status, WindowState& window, uint32_
   if (notification != kButtonClicked)
     return WindowEffect::kNothing;
   const std::lock_guard status_lock(status.mutex);
-  if (status.installing || status.location_accepted)
+  if (location_closed(status))
     return WindowEffect::kNothing;
   const std::lock_guard window_lock(window.mutex);
   window.editing = true;
