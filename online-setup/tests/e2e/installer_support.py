@@ -89,15 +89,15 @@ def signed_manifest(members, serial, expires, key=MANIFEST_KEY):
             "signatures": [{"key": key_id(key), "sig": base64.b64encode(signature).decode()}]}
 
 
-def publish(hosts, data, manifest=None, *options):
+def publish(hosts, data, manifest=None, *options, package_host=e2e_support.PACKAGE_HOST):
     """Serves `data` as the package with the manifest quarvel-publish wrote for
-    it (given the options), or with the given manifest under the usual
-    package name."""
+    it (given the options and package host), or with the given manifest under
+    the usual package name."""
     if manifest is not None:
         hosts.add_package(VERSION, FILE_NAME, data)
         hosts.set_manifest(json.dumps(manifest).encode())
         return
-    release = published_release(data, *options)
+    release = published_release(data, *options, package_host=package_host)
     hosts.files[release.upload_path] = data
     hosts.set_manifest(release.manifest)
 
