@@ -39,7 +39,8 @@ Result<std::string> await_install_location(const CountdownContext& context,
       const std::chrono::nanoseconds now = context.clock.now();
       const int64_t elapsed = std::min(whole_seconds(download_finished, now),
                                        whole_seconds(context.window.last_edit, now));
-      const bool editing = context.window.editing || context.window.box_focus_remembered;
+      const bool editing = context.window.editing ||
+                           context.window.focus_when_deactivated == FocusStop::kLocationBox;
       if (editing || elapsed < kCountdownSeconds) {
         context.status.text =
             editing ? std::string(kEditingText)

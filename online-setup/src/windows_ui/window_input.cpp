@@ -1,6 +1,7 @@
 #include "windows_ui/window_input.h"
 
 #include <mutex>
+#include <utility>
 
 #include "core/utf.h"
 #include "windows_ui/install_dir_rules.h"
@@ -200,21 +201,20 @@ bool on_close_request(SharedStatus& status, std::atomic<bool>& pause_requested) 
 
 void on_window_deactivated(WindowState& window, std::optional<FocusStop> focus) {
   const std::lock_guard lock(window.mutex);
-  window.box_focus_remembered = focus == FocusStop::kLocationBox;
+  window.focus_when_deactivated = focus;
 }
 
 FocusStop on_window_activated(WindowState& window,
-                              std::optional<FocusStop> remembered,
                               bool controls_enabled,
                               std::chrono::nanoseconds now) {
+  const std::lock_guard lock(window.mutex);
+  const std::optional<FocusStop> remembered = std::exchange(window.focus_when_deactivated, {});
   const bool control = remembered && *remembered != FocusStop::kMainButton;
   const FocusStop focus = control && controls_enabled ? *remembered : FocusStop::kMainButton;
-  const std::lock_guard lock(window.mutex);
   // Back in the box, its focus notification goes on with the editing; left
   // elsewhere, the editing has ended and the countdown starts again.
-  if (window.box_focus_remembered && focus != FocusStop::kLocationBox)
+  if (remembered == FocusStop::kLocationBox && focus != FocusStop::kLocationBox)
     window.last_edit = now;
-  window.box_focus_remembered = false;
   return focus;
 }
 

@@ -69,10 +69,6 @@ class MainButtonKeys {
   uintptr_t pressed_ = 0;
 };
 
-// The places the keyboard focus stops at, in Tab order. The main button is
-// painted: the focus is on it while the main window itself has the focus.
-enum class FocusStop { kLocationBox, kBrowseButton, kMainButton };
-
 // Where Tab (Shift+Tab when `backwards`) moves the focus from `current`
 // (nullopt: none of the three has it): location box, browse button, main
 // button and around. The two controls are passed over while disabled; the
@@ -129,11 +125,10 @@ bool on_close_request(SharedStatus& status, std::atomic<bool>& pause_requested);
 void on_window_deactivated(WindowState& window, std::optional<FocusStop> focus);
 
 // The window is activated again: where the keyboard focus goes back to, the
-// control it had (`remembered`) unless that is disabled now, else the main
+// control it had when deactivated unless that is disabled now, else the main
 // window. Ends the editing-while-away; when the focus does not return to the
 // box, last_edit becomes `now` as when the focus leaves the box.
 FocusStop on_window_activated(WindowState& window,
-                              std::optional<FocusStop> remembered,
                               bool controls_enabled,
                               std::chrono::nanoseconds now);
 

@@ -2,7 +2,6 @@
 
 #include <optional>
 #include <string>
-#include <utility>
 
 #include "core/clock.h"
 #include "runner/run_status.h"
@@ -23,8 +22,6 @@ namespace {
 // Window thread only.
 MainButtonKeys g_main_button_keys;
 WindowRefresh g_refresh;
-// Where the keyboard focus was when the window was last deactivated.
-std::optional<FocusStop> g_focus_when_deactivated;
 
 // Carries out what a decision asks of the window; no lock is held here.
 void apply(HWND window, WindowEffect effect) {
@@ -146,16 +143,14 @@ bool on_tab_key(HWND window, const MSG& message) {
 bool on_activate(HWND window, WPARAM wparam) {
   if (LOWORD(wparam) == WA_INACTIVE) {
     // The focus is still on the control here; it leaves it after this message.
-    g_focus_when_deactivated = focus_stop(window);
-    on_window_deactivated(window_state(), g_focus_when_deactivated);
+    on_window_deactivated(window_state(), focus_stop(window));
     return false;
   }
   if (HIWORD(wparam) != 0)  // activated while minimised: nothing takes the focus
     return false;
   const bool controls_enabled = IsWindowEnabled(GetDlgItem(window, kLocationBoxId));
   const FocusStop stop =
-      on_window_activated(window_state(), std::exchange(g_focus_when_deactivated, std::nullopt),
-                          controls_enabled, system_monotonic_clock().now());
+      on_window_activated(window_state(), controls_enabled, system_monotonic_clock().now());
   SetFocus(stop_window(window, stop));
   return true;
 }

@@ -18,7 +18,7 @@ WindowState& create_window_state(std::string install_dir,
     g_window_state.finished_at.reset();
     g_window_state.preview = preview;
     g_window_state.editing = false;
-    g_window_state.box_focus_remembered = false;
+    g_window_state.focus_when_deactivated.reset();
   });
   return g_window_state;
 }

@@ -13,6 +13,10 @@
 
 namespace quarvel {
 
+// The places the keyboard focus stops at, in Tab order. The main button is
+// painted: the focus is on it while the main window itself has the focus.
+enum class FocusStop { kLocationBox, kBrowseButton, kMainButton };
+
 struct WindowState {
   std::mutex mutex;
   std::string install_dir;               // the location box's text, trimmed
@@ -20,10 +24,11 @@ struct WindowState {
   std::optional<std::chrono::nanoseconds> finished_at;  // first timer tick that saw Done
   bool preview = false;  // "--preview": the window never starts a run
   bool editing = false;  // the box has the focus or the folder dialog is open
-  // The window is inactive and gives the focus back to the location box when
-  // it is activated again: the user left mid-edit (to copy a path, say) and is
-  // still editing.
-  bool box_focus_remembered = false;
+  // While the window is inactive: the stop that had the keyboard focus when it
+  // was deactivated, given back when it is activated again. The location box
+  // here means the user left mid-edit (to copy a path, say) and is still
+  // editing.
+  std::optional<FocusStop> focus_when_deactivated;
 };
 
 // Creates the process's window state on the first call and returns it; later

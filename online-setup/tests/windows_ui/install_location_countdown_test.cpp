@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 #include "support/fake_clock.h"
@@ -92,16 +93,21 @@ TEST_F(Countdown, AnEditShortlyBeforeTheDownloadEndedDoesNotShortenIt) {
 // The box has the focus (or the folder dialog is open), or the window is
 // inactive with the box as its remembered focus.
 TEST_F(Countdown, EditingHoldsItWithTheEditingMessageAndLeavingRestartsIt) {
-  for (bool WindowState::*editing : {&WindowState::editing, &WindowState::box_focus_remembered}) {
+  const std::function<void(WindowState&, bool)> ways_of_editing[] = {
+      [](WindowState& w, bool on) { w.editing = on; },
+      [](WindowState& w, bool on) {
+        w.focus_when_deactivated = on ? std::optional(FocusStop::kLocationBox) : std::nullopt;
+      }};
+  for (const auto& set_editing : ways_of_editing) {
     shown.clear();
     clock = FakeClock(100s);
     window.last_edit = 1s;
-    const Result<std::string> location = run([this, editing](std::chrono::nanoseconds t) {
+    const Result<std::string> location = run([&](std::chrono::nanoseconds t) {
       const std::lock_guard lock(window.mutex);
       if (t == 1500ms)
-        window.*editing = true;
+        set_editing(window, true);
       if (t == 60s) {  // focus leaves the box: itself a notification
-        window.*editing = false;
+        set_editing(window, false);
         window.last_edit = 100s + t;
       }
     });

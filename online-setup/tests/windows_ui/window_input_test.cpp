@@ -215,9 +215,9 @@ TEST_F(Input, AnActivatedWindowGivesTheFocusBackToTheControlThatHadIt) {
     const int focus = c.focus ? static_cast<int>(*c.focus) : -1;
     window.last_edit = 1s;
     on_window_deactivated(window, c.focus);
-    EXPECT_EQ(window.box_focus_remembered, c.focus == FocusStop::kLocationBox) << focus;
-    EXPECT_EQ(on_window_activated(window, c.focus, c.controls_enabled, 7s), c.back_to) << focus;
-    EXPECT_FALSE(window.box_focus_remembered) << focus;
+    EXPECT_EQ(window.focus_when_deactivated, c.focus) << focus;
+    EXPECT_EQ(on_window_activated(window, c.controls_enabled, 7s), c.back_to) << focus;
+    EXPECT_FALSE(window.focus_when_deactivated) << focus;
     EXPECT_EQ(window.last_edit, c.countdown_restarts ? 7s : 1s) << focus;
   }
 }
