@@ -4,6 +4,7 @@
 #include <windows.h>
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 2) return 2;
+  if (argc != 2)
+    return 2;
   return LoadLibraryW(argv[1]) != nullptr ? 0 : 1;
 }

@@ -11,7 +11,8 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
       lstrcatW(path, L".loaded");
       const HANDLE marker = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (marker != INVALID_HANDLE_VALUE) CloseHandle(marker);
+      if (marker != INVALID_HANDLE_VALUE)
+        CloseHandle(marker);
     }
   }
   return TRUE;

@@ -8,8 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include "core/file_system.h"
-#include "core/package_signature.h"
 #include "core/wide_win32.h"
+#include "release/package_signature.h"
 
 int wmain(int argc, wchar_t** argv) {
   quarvel::SignatureVerifier& verifier = quarvel::system_signature_verifier();

@@ -40,7 +40,7 @@ run() {  # target max_len
 }
 
 status=0
-build release_manifest "$fuzz/release_manifest_fuzzer.cpp" "$src/core/release_manifest.cpp" \
+build release_manifest "$fuzz/release_manifest_fuzzer.cpp" "$src/release/release_manifest.cpp" \
   "$src/core/strict_json.cpp" &&
   run release_manifest 65536 || status=1
 # 32,767 UTF-16 units: the longest Windows command line.

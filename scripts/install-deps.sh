@@ -3,7 +3,7 @@
 # Idempotent: does nothing when everything is there.
 set -euo pipefail
 packages=(
-  cmake ninja-build g++ clang-14 libclang-rt-14-dev
+  cmake ninja-build g++ clang-14 libclang-rt-14-dev clang-format
   g++-mingw-w64-x86-64-posix wine64
   nlohmann-json3-dev libssl-dev openssl googletest libgtest-dev libgmock-dev
   xvfb xdotool imagemagick fonts-wqy-microhei

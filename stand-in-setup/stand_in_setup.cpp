@@ -49,7 +49,8 @@ void install(const std::wstring& folder) {
   if (RegCreateKeyExW(HKEY_CURRENT_USER,
                       L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuarvelOnline", 0,
                       nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
-    RegSetValueExW(key, L"InstallLocation", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+    RegSetValueExW(key, L"InstallLocation", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(folder.c_str()),
                    static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
   }
@@ -64,7 +65,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   std::wstring install_dir;
   for (int i = 1; i < count; ++i) {
     arguments.push_back(narrow(argv[i]));
-    if (std::wstring(argv[i]) == L"--install-dir" && i + 1 < count) install_dir = argv[i + 1];
+    if (std::wstring(argv[i]) == L"--install-dir" && i + 1 < count)
+      install_dir = argv[i + 1];
   }
   LocalFree(argv);
 
@@ -82,9 +84,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
               &written, nullptr);
   }
   const std::wstring seconds = environment(L"QUARVEL_STAND_IN_SECONDS");
-  if (!seconds.empty()) Sleep(static_cast<DWORD>(_wtoi(seconds.c_str())) * 1000);
+  if (!seconds.empty())
+    Sleep(static_cast<DWORD>(_wtoi(seconds.c_str())) * 1000);
   const std::wstring exit_code = environment(L"QUARVEL_STAND_IN_EXIT_CODE");
   const int code = exit_code.empty() ? 0 : _wtoi(exit_code.c_str());
-  if (code == 0 && !install_dir.empty()) install(install_dir);
+  if (code == 0 && !install_dir.empty())
+    install(install_dir);
   return code;
 }

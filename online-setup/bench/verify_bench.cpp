@@ -6,7 +6,7 @@
 #include <string>
 
 #include "bench_report.h"
-#include "core/package_verification.h"
+#include "release/package_verification.h"
 
 int main(int argc, char** argv) {
   if (argc != 4) {

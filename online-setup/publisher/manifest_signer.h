@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "core/ecdsa_signature.h"
 #include "core/file_system.h"
 #include "core/result.h"
+#include "release/ecdsa_signature.h"
 
 namespace quarvel {
 

@@ -7,9 +7,9 @@
 
 #include "core/base64.h"
 #include "core/json_text.h"
-#include "core/signed_manifest.h"
 #include "core/strict_json.h"
 #include "core/utc_time.h"
+#include "release/signed_manifest.h"
 
 namespace quarvel {
 namespace {

@@ -11,18 +11,18 @@
 #include <nlohmann/json.hpp>
 
 #include "core/json_text.h"
-#include "core/package_verification.h"
 #include "core/paths.h"
 #include "core/random_source.h"
-#include "core/release_manifest.h"
 #include "core/replacing_write.h"
 #include "core/sha256.h"
-#include "core/signed_manifest.h"
 #include "core/utc_time.h"
 #include "http/https_address.h"
 #include "http/manifest_fetch.h"
 #include "http/transport_messages.h"
 #include "publisher/manifest_signing.h"
+#include "release/package_verification.h"
+#include "release/release_manifest.h"
+#include "release/signed_manifest.h"
 
 namespace quarvel {
 namespace {

@@ -1,14 +1,15 @@
-"""Checks that includes point one way through the layers: core, then http,
-then runner, then windows_ui, then main (the entry). A file may include its
-own layer and those before it; the harness and the benchmarks never include
-the entry; the manifest publisher uses core and http only."""
+"""Checks that includes point one way through the layers: core, then release
+(the release's identity), then http, then runner, then windows_ui, then main
+(the entry). A file may include its own layer and those before it; the
+harness and the benchmarks never include the entry; the manifest publisher
+uses core, release and http only."""
 
 import pathlib
 import re
 import sys
 
 SOURCE = pathlib.Path(__file__).resolve().parents[2]
-LAYERS = ["core", "http", "runner", "windows_ui", "main"]
+LAYERS = ["core", "release", "http", "runner", "windows_ui", "main"]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/', re.M)
 
 
@@ -19,7 +20,7 @@ def allowed_layers(path):
     if parts[0] in ("harness",) or parts[:2] == ("online-setup", "bench"):
         return set(LAYERS[:-1])
     if parts[:2] == ("online-setup", "publisher"):
-        return set(LAYERS[:2])
+        return set(LAYERS[:3])
     return None
 
 

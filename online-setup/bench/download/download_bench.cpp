@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "core/package_verification.h"
 #include "core/random_source.h"
 #include "core/sha256.h"
+#include "release/package_verification.h"
 #include "runner/cache_files.h"
 #include "runner/download_engine.h"
 

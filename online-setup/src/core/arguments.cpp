@@ -6,7 +6,9 @@
 namespace quarvel {
 namespace {
 
-bool is_blank(char16_t c) { return c == u' ' || c == u'\t'; }
+bool is_blank(char16_t c) {
+  return c == u' ' || c == u'\t';
+}
 
 // Element 0: quotes only toggle quoting; ends at a blank outside quotes.
 std::u16string take_program_path(std::u16string_view line, size_t& i) {
@@ -51,7 +53,8 @@ std::u16string take_argument(std::u16string_view line, size_t& i) {
       continue;
     }
     argument.append(backslashes, u'\\');
-    if (i >= line.size() || (is_blank(line[i]) && !quoted)) break;
+    if (i >= line.size() || (is_blank(line[i]) && !quoted))
+      break;
     argument.push_back(line[i++]);
   }
   return argument;
@@ -60,12 +63,15 @@ std::u16string take_argument(std::u16string_view line, size_t& i) {
 }  // namespace
 
 ArgumentList split_command_line(std::u16string_view line, std::u16string_view program_file_name) {
-  if (line.empty()) return {utf16_to_utf8(program_file_name)};
+  if (line.empty())
+    return {utf16_to_utf8(program_file_name)};
   size_t i = 0;
   ArgumentList arguments{utf16_to_utf8(take_program_path(line, i))};
   for (;;) {
-    while (i < line.size() && is_blank(line[i])) ++i;
-    if (i >= line.size()) break;
+    while (i < line.size() && is_blank(line[i]))
+      ++i;
+    if (i >= line.size())
+      break;
     arguments.push_back(utf16_to_utf8(take_argument(line, i)));
   }
   return arguments;
@@ -73,14 +79,16 @@ ArgumentList split_command_line(std::u16string_view line, std::u16string_view pr
 
 bool has_switch(const ArgumentList& arguments, std::string_view name) {
   for (const std::string& argument : arguments) {
-    if (argument == name) return true;
+    if (argument == name)
+      return true;
   }
   return false;
 }
 
 std::optional<std::string> switch_value(const ArgumentList& arguments, std::string_view name) {
   for (size_t i = 0; i + 1 < arguments.size(); ++i) {
-    if (arguments[i] == name) return arguments[i + 1];
+    if (arguments[i] == name)
+      return arguments[i + 1];
   }
   return std::nullopt;
 }

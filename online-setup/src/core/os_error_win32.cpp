@@ -5,7 +5,9 @@
 
 namespace quarvel {
 
-uint32_t last_os_error() noexcept { return GetLastError(); }
+uint32_t last_os_error() noexcept {
+  return GetLastError();
+}
 
 std::string system_error_text(uint32_t code) {
   wchar_t* buffer = nullptr;

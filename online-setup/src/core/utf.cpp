@@ -25,8 +25,12 @@ void append_utf8(std::string& out, char32_t c) {
   }
 }
 
-bool is_high_surrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool is_low_surrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool is_high_surrogate(char16_t u) {
+  return u >= 0xD800 && u <= 0xDBFF;
+}
+bool is_low_surrogate(char16_t u) {
+  return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 // Decodes one code point starting at text[i]; advances i. Invalid, overlong,
 // surrogate or truncated sequences yield U+FFFD and consume one byte.

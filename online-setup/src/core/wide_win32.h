@@ -14,7 +14,8 @@ inline std::wstring widen(std::string_view text) {
 }
 
 inline std::string narrow(std::wstring_view text) {
-  return utf16_to_utf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
+  return utf16_to_utf8(
+      std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
 
 }  // namespace quarvel::win32

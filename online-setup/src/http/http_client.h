@@ -45,8 +45,10 @@ class HttpClient {
   virtual Result<ResponsePtr> http_get(std::string_view address,
                                        std::optional<ByteRange> range) = 0;
   // A ranged GET whose address carries the unique "?quarvel_range=" query.
-  virtual Result<ResponsePtr> http_get_range(std::string_view address, uint64_t first,
-                                             uint64_t last, uint32_t attempt) = 0;
+  virtual Result<ResponsePtr> http_get_range(std::string_view address,
+                                             uint64_t first,
+                                             uint64_t last,
+                                             uint32_t attempt) = 0;
 };
 
 }  // namespace quarvel

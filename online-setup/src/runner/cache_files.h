@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "core/file_system.h"
-#include "core/release_manifest.h"
+#include "release/release_manifest.h"
 
 namespace quarvel {
 

@@ -1,7 +1,7 @@
 #include "runner/download_engine.h"
 
 #include "core/contention_retry.h"
-#include "core/package_verification.h"
+#include "release/package_verification.h"
 #include "runner/cache_files.h"
 #include "runner/download_texts.h"
 #include "runner/segment_transfer.h"

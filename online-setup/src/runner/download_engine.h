@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "core/release_manifest.h"
 #include "core/result.h"
+#include "release/release_manifest.h"
 #include "runner/download_environment.h"
 
 namespace quarvel {

@@ -11,17 +11,20 @@ std::optional<std::string> registry_value_text(uint32_t type, std::u16string_vie
       type != static_cast<uint32_t>(RegistryValueType::kMultiString)) {
     return std::nullopt;
   }
-  while (!data.empty() && data.back() == u'\0') data.remove_suffix(1);
+  while (!data.empty() && data.back() == u'\0')
+    data.remove_suffix(1);
   std::u16string text(data);
   if (type == static_cast<uint32_t>(RegistryValueType::kMultiString)) {
     for (char16_t& unit : text) {
-      if (unit == u'\0') unit = u'\n';
+      if (unit == u'\0')
+        unit = u'\n';
     }
   }
   return utf16_to_utf8(text);
 }
 
-std::string discover_install_location(InstallRegistry& registry, FileSystem& files,
+std::string discover_install_location(InstallRegistry& registry,
+                                      FileSystem& files,
                                       SystemPaths& paths) {
   for (const RegistryRoot root : {RegistryRoot::kCurrentUser, RegistryRoot::kLocalMachine}) {
     const std::optional<std::string> location = registry.install_location(root);

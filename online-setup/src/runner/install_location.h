@@ -35,7 +35,8 @@ std::optional<std::string> registry_value_text(uint32_t type, std::u16string_vie
 // The first root (HKCU, then HKLM) whose location holds both "quarvel-install.json"
 // and "Quarvel.exe" as files; else LOCALAPPDATA (or the temporary directory)
 // joined with "Programs" and "Quarvel".
-std::string discover_install_location(InstallRegistry& registry, FileSystem& files,
+std::string discover_install_location(InstallRegistry& registry,
+                                      FileSystem& files,
                                       SystemPaths& paths);
 
 // The real registry (Windows only): KEY_READ on

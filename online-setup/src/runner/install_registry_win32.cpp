@@ -14,10 +14,12 @@ constexpr wchar_t kUninstallKey[] =
 class RegistryKey {
  public:
   explicit RegistryKey(HKEY root) {
-    if (RegOpenKeyExW(root, kUninstallKey, 0, KEY_READ, &key_) != ERROR_SUCCESS) key_ = nullptr;
+    if (RegOpenKeyExW(root, kUninstallKey, 0, KEY_READ, &key_) != ERROR_SUCCESS)
+      key_ = nullptr;
   }
   ~RegistryKey() {
-    if (key_ != nullptr) RegCloseKey(key_);
+    if (key_ != nullptr)
+      RegCloseKey(key_);
   }
   RegistryKey(const RegistryKey&) = delete;
   RegistryKey& operator=(const RegistryKey&) = delete;
@@ -32,7 +34,8 @@ class Win32InstallRegistry final : public InstallRegistry {
   std::optional<std::string> install_location(RegistryRoot root) override {
     const RegistryKey key(root == RegistryRoot::kCurrentUser ? HKEY_CURRENT_USER
                                                              : HKEY_LOCAL_MACHINE);
-    if (key.get() == nullptr) return std::nullopt;
+    if (key.get() == nullptr)
+      return std::nullopt;
     // Starts at 2048 bytes and grows to whatever size the system reports.
     std::vector<BYTE> buffer(2048);
     for (;;) {
@@ -44,7 +47,8 @@ class Win32InstallRegistry final : public InstallRegistry {
         buffer.resize(size > buffer.size() ? size : buffer.size() * 2);
         continue;
       }
-      if (status != ERROR_SUCCESS) return std::nullopt;
+      if (status != ERROR_SUCCESS)
+        return std::nullopt;
       return registry_value_text(
           type, std::u16string_view(reinterpret_cast<const char16_t*>(buffer.data()), size / 2));
     }

@@ -1,8 +1,8 @@
 #include "runner/install_run.h"
 
 #include "core/contention_retry.h"
-#include "core/package_verification.h"
 #include "core/paths.h"
+#include "release/package_verification.h"
 #include "runner/download_engine.h"
 #include "runner/manifest_selection.h"
 #include "runner/success_report.h"

@@ -2,10 +2,10 @@
 // the install run's thread.
 #include "runner/manifest_selection.h"
 
-#include "core/signed_manifest.h"
 #include "core/utc_time.h"
 #include "http/manifest_fetch.h"
 #include "http/transport_messages.h"
+#include "release/signed_manifest.h"
 #include "runner/cache_files.h"
 #include "runner/install_run.h"
 #include "runner/kept_manifest.h"

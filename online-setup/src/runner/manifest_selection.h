@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "core/manifest_choice.h"
-#include "core/release_manifest.h"
 #include "core/result.h"
+#include "release/manifest_choice.h"
+#include "release/release_manifest.h"
 
 namespace quarvel {
 

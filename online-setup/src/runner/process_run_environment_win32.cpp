@@ -5,11 +5,11 @@
 // the build was configured with.
 #include "core/clock.h"
 #include "core/file_system.h"
-#include "core/package_signature.h"
 #include "core/process_arguments.h"
 #include "core/random_source.h"
-#include "core/signed_manifest.h"
 #include "http/https_client.h"
+#include "release/package_signature.h"
+#include "release/signed_manifest.h"
 #include "runner/download_stats.h"
 #include "runner/install_run.h"
 

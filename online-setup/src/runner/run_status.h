@@ -15,7 +15,7 @@
 
 #include "core/arguments.h"
 #include "core/file_system.h"
-#include "core/manifest_choice.h"
+#include "release/manifest_choice.h"
 
 namespace quarvel {
 

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "core/file_system.h"
-#include "core/release_manifest.h"
 #include "core/result.h"
+#include "release/release_manifest.h"
 #include "runner/download_environment.h"
 
 namespace quarvel {

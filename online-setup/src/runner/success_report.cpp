@@ -4,9 +4,11 @@
 
 namespace quarvel {
 
-nlohmann::json build_success_report(const ReleaseManifest& manifest, const std::string& package_path,
+nlohmann::json build_success_report(const ReleaseManifest& manifest,
+                                    const std::string& package_path,
                                     const std::string& install_location,
-                                    const ArgumentList& arguments, DownloadStats& stats) {
+                                    const ArgumentList& arguments,
+                                    DownloadStats& stats) {
   const DownloadStatsSnapshot download = stats.snapshot();
   return {
       {"build", manifest.build},

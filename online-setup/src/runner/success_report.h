@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/arguments.h"
-#include "core/release_manifest.h"
+#include "release/release_manifest.h"
 
 namespace quarvel {
 
@@ -16,8 +16,10 @@ class DownloadStats;
 // The ten members: build, bytes, downloadOnly, httpStatus, installDir,
 // package, resumedBytes, sha256, status "complete", transferredBytes. Reads
 // the download figures once under their lock.
-nlohmann::json build_success_report(const ReleaseManifest& manifest, const std::string& package_path,
+nlohmann::json build_success_report(const ReleaseManifest& manifest,
+                                    const std::string& package_path,
                                     const std::string& install_location,
-                                    const ArgumentList& arguments, DownloadStats& stats);
+                                    const ArgumentList& arguments,
+                                    DownloadStats& stats);
 
 }  // namespace quarvel

@@ -20,17 +20,20 @@ class Win32SystemPaths final : public SystemPaths {
  public:
   std::optional<std::string> local_app_data() override {
     const DWORD needed = GetEnvironmentVariableW(L"LOCALAPPDATA", nullptr, 0);
-    if (needed == 0) return std::nullopt;
+    if (needed == 0)
+      return std::nullopt;
     std::wstring value(needed, L'\0');
     const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", value.data(), needed);
-    if (length == 0 || length >= needed) return std::nullopt;
+    if (length == 0 || length >= needed)
+      return std::nullopt;
     value.resize(length);
     return win32::narrow(value);
   }
   std::string temp_dir() override {
     wchar_t buffer[MAX_PATH + 2];
     const DWORD length = temp_path_function()(MAX_PATH + 2, buffer);
-    if (length == 0 || length > MAX_PATH + 1) return {};
+    if (length == 0 || length > MAX_PATH + 1)
+      return {};
     return win32::narrow(std::wstring_view(buffer, length));
   }
 };

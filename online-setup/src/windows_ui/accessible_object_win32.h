@@ -5,8 +5,8 @@
 // other processes arrive through its message loop.
 #pragma once
 
-#include <objbase.h>
 #include <windows.h>
+#include <objbase.h>
 
 #include <optional>
 #include <vector>

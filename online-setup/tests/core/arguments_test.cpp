@@ -18,7 +18,8 @@ TEST_P(SplitCommandLine, FollowsTheRuntimeRules) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Rules, SplitCommandLine,
+    Rules,
+    SplitCommandLine,
     testing::Values(
         SplitCase{"Plain", u"prog a b", {"prog", "a", "b"}},
         SplitCase{"TabsAndRunsOfBlanks", u"prog\ta \t  b\t", {"prog", "a", "b"}},
@@ -34,18 +35,23 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"FourQuotes", u"prog \"\"\"\"", {"prog", "\""}},
         SplitCase{"UnbalancedQuoteRunsToEnd", u"prog \"a b", {"prog", "a b"}},
         SplitCase{"QuoteAtEnd", u"prog a\"", {"prog", "a"}},
-        SplitCase{"ProgramPathQuoted", u"\"C:\\Program Files\\q.exe\" x",
+        SplitCase{"ProgramPathQuoted",
+                  u"\"C:\\Program Files\\q.exe\" x",
                   {"C:\\Program Files\\q.exe", "x"}},
-        SplitCase{"ProgramPathBackslashesBeforeQuoteStayLiteral", u"C:\\a\\\"b c\\\"d x",
+        SplitCase{"ProgramPathBackslashesBeforeQuoteStayLiteral",
+                  u"C:\\a\\\"b c\\\"d x",
                   {"C:\\a\\b c\\d", "x"}},
-        SplitCase{"ProgramPathEndsAtBlankOutsideQuotes", u"pro\"g ram\"x\ty",
-                  {"prog ramx", "y"}},
+        SplitCase{"ProgramPathEndsAtBlankOutsideQuotes", u"pro\"g ram\"x\ty", {"prog ramx", "y"}},
         SplitCase{"ProgramPathOnly", u"prog", {"prog"}},
         SplitCase{"LeadingBlankGivesEmptyProgramPath", u" a", {"", "a"}},
         SplitCase{"EmptyLineGivesTheProgramFileName", u"", {"fallback.exe"}},
-        SplitCase{"UnpairedSurrogateIsReplaced", u"prog \xD800x \xDC00", {"prog", "\xEF\xBF\xBDx", "\xEF\xBF\xBD"}},
+        SplitCase{"UnpairedSurrogateIsReplaced",
+                  u"prog \xD800x \xDC00",
+                  {"prog", "\xEF\xBF\xBDx", "\xEF\xBF\xBD"}},
         SplitCase{"SurrogatePairIsKept", u"prog \xD83D\xDE00", {"prog", "\xF0\x9F\x98\x80"}},
-        SplitCase{"ChineseText", u"prog 安装 \"D:\\我的 文件\"", {"prog", "安装", "D:\\我的 文件"}}),
+        SplitCase{"ChineseText",
+                  u"prog 安装 \"D:\\我的 文件\"",
+                  {"prog", "安装", "D:\\我的 文件"}}),
     [](const testing::TestParamInfo<SplitCase>& info) { return std::string(info.param.name); });
 
 TEST(SwitchLookup, MatchesWholeArgumentsExactly) {

@@ -16,7 +16,8 @@ ArgumentList platform_split(const std::wstring& line) {
   int count = 0;
   wchar_t** argv = CommandLineToArgvW(line.c_str(), &count);
   ArgumentList arguments;
-  for (int i = 0; argv != nullptr && i < count; ++i) arguments.push_back(win32::narrow(argv[i]));
+  for (int i = 0; argv != nullptr && i < count; ++i)
+    arguments.push_back(win32::narrow(argv[i]));
   LocalFree(argv);
   return arguments;
 }
@@ -26,7 +27,8 @@ ArgumentList ours(const std::wstring& line) {
 }
 
 ArgumentList after_program(ArgumentList arguments) {
-  if (!arguments.empty()) arguments.erase(arguments.begin());
+  if (!arguments.empty())
+    arguments.erase(arguments.begin());
   return arguments;
 }
 
@@ -47,7 +49,8 @@ TEST(CommandLineAgainstPlatform, AgreesAfterTheProgramPath) {
       L"prog --install-dir \"D:\\Quarvel 安装\" --report r.json",
   };
   for (const std::wstring& line : lines) {
-    EXPECT_EQ(after_program(ours(line)), after_program(platform_split(line))) << win32::narrow(line);
+    EXPECT_EQ(after_program(ours(line)), after_program(platform_split(line)))
+        << win32::narrow(line);
   }
 }
 

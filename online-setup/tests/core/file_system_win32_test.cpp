@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "core/file_system.h"
-#include "core/package_verification.h"
 #include "core/sha256.h"
 #include "core/wide_win32.h"
+#include "release/package_verification.h"
 #include "support/temp_directory.h"
 
 namespace quarvel {

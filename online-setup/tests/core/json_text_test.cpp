@@ -13,7 +13,7 @@ TEST(JsonText, CompactOrdersKeysByBytesWithoutWhiteSpace) {
 }
 
 TEST(JsonText, EscapesOnlyQuoteBackslashAndControlCharacters) {
-  const json value = std::string("\"\\/\b\t\n\f\r\x01\x1f 安装·") ;
+  const json value = std::string("\"\\/\b\t\n\f\r\x01\x1f 安装·");
   EXPECT_EQ(json_compact(value), "\"\\\"\\\\/\\b\\t\\n\\f\\r\\u0001\\u001f 安装·\"");
   EXPECT_EQ(json_compact(json(std::string(1, '\0'))), "\"\\u0000\"");
 }
@@ -30,7 +30,10 @@ TEST(JsonText, IntegersInPlainDecimalAcrossTheUnsignedRange) {
 }
 
 TEST(JsonText, InvalidUtf8IsReplacedInsteadOfThrown) {
-  EXPECT_EQ(json_compact(json(std::string("a\xFF" "b"))), "\"a\xEF\xBF\xBD" "b\"");
+  EXPECT_EQ(json_compact(json(std::string("a\xFF"
+                                          "b"))),
+            "\"a\xEF\xBF\xBD"
+            "b\"");
 }
 
 }  // namespace

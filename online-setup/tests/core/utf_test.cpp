@@ -13,7 +13,9 @@ TEST(Utf, RoundTripsEveryPlane) {
 
 TEST(Utf, UnpairedSurrogatesBecomeReplacementCharacters) {
   EXPECT_EQ(utf16_to_utf8(std::u16string{u'a', char16_t(0xD800)}), "a\xEF\xBF\xBD");
-  EXPECT_EQ(utf16_to_utf8(std::u16string{char16_t(0xDC00), u'b'}), "\xEF\xBF\xBD" "b");
+  EXPECT_EQ(utf16_to_utf8(std::u16string{char16_t(0xDC00), u'b'}),
+            "\xEF\xBF\xBD"
+            "b");
   EXPECT_EQ(utf16_to_utf8(std::u16string{char16_t(0xD800), char16_t(0xD800), char16_t(0xDC00)}),
             "\xEF\xBF\xBD\xF0\x90\x80\x80");
 }

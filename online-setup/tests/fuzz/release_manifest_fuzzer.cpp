@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/release_manifest.h"
 #include "fuzz_check.h"
+#include "release/release_manifest.h"
 
 namespace quarvel::fuzzing {
 namespace {

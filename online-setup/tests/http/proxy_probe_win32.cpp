@@ -12,9 +12,9 @@
 // auto-configuration address, the proxy WinHTTP resolves from that script for
 // ADDRESS ("autoConfigProxy", or "autoConfigError"); then the outcome of the
 // request: "status", or "error" with the Windows error code and "step".
+#include <windows.h>
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
 #include <winhttp.h>
 
 #include <cstdio>

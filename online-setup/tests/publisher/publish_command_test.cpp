@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "core/base64.h"
-#include "core/release_manifest.h"
 #include "core/sha256.h"
-#include "core/signed_manifest.h"
 #include "publisher/manifest_signer.h"
 #include "publisher/manifest_signing.h"
+#include "release/release_manifest.h"
+#include "release/signed_manifest.h"
 #include "support/fake_clock.h"
 #include "support/memory_file_system.h"
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "core/release_manifest.h"
 #include "core/sha256.h"
+#include "release/release_manifest.h"
 #include "runner/cache_files.h"
 #include "runner/download_engine.h"
 #include "support/fake_clock.h"

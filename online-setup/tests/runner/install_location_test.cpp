@@ -15,7 +15,8 @@ struct FakeRegistry final : InstallRegistry {
   std::map<RegistryRoot, std::string> values;
   std::optional<std::string> install_location(RegistryRoot root) override {
     const auto it = values.find(root);
-    if (it == values.end()) return std::nullopt;
+    if (it == values.end())
+      return std::nullopt;
     return it->second;
   }
 };

@@ -13,7 +13,8 @@
 namespace quarvel {
 namespace {
 
-constexpr wchar_t kKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuarvelOnline";
+constexpr wchar_t kKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuarvelOnline";
 
 class RegisteredLocation : public testing::Test {
  protected:
@@ -36,8 +37,10 @@ class RegisteredLocation : public testing::Test {
     const std::string path = win32::narrow(temp) + name;
     FileSystem& files = system_file_system();
     EXPECT_TRUE(files.create_directories(path).ok());
-    if (record) EXPECT_TRUE(replace_file_contents(files, path + "\\quarvel-install.json", "{}").ok());
-    if (application) EXPECT_TRUE(replace_file_contents(files, path + "\\Quarvel.exe", "MZ").ok());
+    if (record)
+      EXPECT_TRUE(replace_file_contents(files, path + "\\quarvel-install.json", "{}").ok());
+    if (application)
+      EXPECT_TRUE(replace_file_contents(files, path + "\\Quarvel.exe", "MZ").ok());
     return path;
   }
   static std::string discover() {

@@ -16,7 +16,8 @@ std::vector<std::string> platform_split_after_program(const std::string& line) {
   int count = 0;
   wchar_t** argv = CommandLineToArgvW(win32::widen(line).c_str(), &count);
   std::vector<std::string> arguments;
-  for (int i = 1; argv != nullptr && i < count; ++i) arguments.push_back(win32::narrow(argv[i]));
+  for (int i = 1; argv != nullptr && i < count; ++i)
+    arguments.push_back(win32::narrow(argv[i]));
   LocalFree(argv);
   return arguments;
 }
@@ -27,7 +28,8 @@ TEST(SetupCommandLineOnWindows, CommandLineToArgvWRecoversEveryArgument) {
   for (int round = 0; round < 500; ++round) {
     std::vector<std::string> arguments(1 + random() % 4);
     for (std::string& argument : arguments) {
-      for (int n = random() % 6; n > 0; --n) argument += pieces[random() % pieces.size()];
+      for (int n = random() % 6; n > 0; --n)
+        argument += pieces[random() % pieces.size()];
     }
     const std::string line = compose_command_line("C:\\q\\Setup.exe", arguments);
     ASSERT_EQ(platform_split_after_program(line), arguments) << line;

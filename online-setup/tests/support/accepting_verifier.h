@@ -2,7 +2,7 @@
 // and counts the calls, so a test can write payloads freely. One thread.
 #pragma once
 
-#include "core/signed_manifest.h"
+#include "release/signed_manifest.h"
 
 namespace quarvel::testing_support {
 

@@ -28,7 +28,8 @@ class RecordingStatus final : public StatusReporter {
   std::function<void(const StatusUpdate&)> on_update;
   void set_status(std::string_view text, uint32_t percent) override {
     updates.push_back({std::string(text), percent});
-    if (on_update) on_update(updates.back());
+    if (on_update)
+      on_update(updates.back());
   }
 };
 

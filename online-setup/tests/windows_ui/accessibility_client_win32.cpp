@@ -16,8 +16,8 @@
 // arrives.
 // Exit codes: 0 done, 1 an accessibility call failed, 2 no such button,
 // 3 no installer window.
-#include <oleacc.h>
 #include <windows.h>
+#include <oleacc.h>
 
 #include <cstdio>
 #include <memory>

@@ -1,7 +1,7 @@
 // The accessible object of the real window procedure under Wine: a client
 // still holding it once the window is destroyed gets CO_E_OBJNOTCONNECTED.
-#include <oleacc.h>
 #include <windows.h>
+#include <oleacc.h>
 
 #include <gtest/gtest.h>
 

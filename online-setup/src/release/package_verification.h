@@ -7,8 +7,8 @@
 #include <string>
 
 #include "core/file_system.h"
-#include "core/release_manifest.h"
 #include "core/result.h"
+#include "release/release_manifest.h"
 
 namespace quarvel {
 

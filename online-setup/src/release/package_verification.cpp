@@ -1,7 +1,7 @@
 // The size-and-digest check of one package file: one open, one size query,
 // one streaming pass through a 65,536-byte buffer. Runs on the install run's
 // thread; nothing is kept between calls.
-#include "core/package_verification.h"
+#include "release/package_verification.h"
 
 #include <array>
 

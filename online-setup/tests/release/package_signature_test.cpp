@@ -1,8 +1,8 @@
-#include "core/package_signature.h"
+#include "release/package_signature.h"
 
 #include <gtest/gtest.h>
 
-#include "core/certificate_key.h"
+#include "release/certificate_key.h"
 #include "support/fixtures.h"
 
 namespace quarvel {

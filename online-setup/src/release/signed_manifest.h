@@ -12,9 +12,9 @@
 #include <string>
 #include <string_view>
 
-#include "core/ecdsa_signature.h"
-#include "core/release_manifest.h"
 #include "core/result.h"
+#include "release/ecdsa_signature.h"
+#include "release/release_manifest.h"
 
 namespace quarvel {
 

@@ -3,7 +3,7 @@
 //   tbsCertificate ::= SEQUENCE { [0] version OPTIONAL, serialNumber,
 //     signature, issuer, validity, subject, subjectPublicKeyInfo, ... }
 // Every length is checked against the bytes that hold it.
-#include "core/certificate_key.h"
+#include "release/certificate_key.h"
 
 #include <optional>
 

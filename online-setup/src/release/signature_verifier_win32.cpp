@@ -8,10 +8,10 @@
 
 #include <cstring>
 
-#include "core/certificate_key.h"
-#include "core/package_signature.h"
 #include "core/system_libraries_win32.h"
 #include "core/wide_win32.h"
+#include "release/certificate_key.h"
+#include "release/package_signature.h"
 
 namespace quarvel {
 namespace {

@@ -1,4 +1,4 @@
-#include "core/package_verification.h"
+#include "release/package_verification.h"
 
 #include <gtest/gtest.h>
 

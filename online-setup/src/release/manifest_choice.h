@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/result.h"
-#include "core/signed_manifest.h"
+#include "release/signed_manifest.h"
 
 namespace quarvel {
 

@@ -1,7 +1,7 @@
 // The signed manifest's acceptance: the signature over the exact payload
 // bytes first, and only then anything the payload says. Pure apart from the
 // verifier; runs on the install run's thread (and in the publisher).
-#include "core/signed_manifest.h"
+#include "release/signed_manifest.h"
 
 #include <optional>
 

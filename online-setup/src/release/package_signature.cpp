@@ -1,4 +1,4 @@
-#include "core/package_signature.h"
+#include "release/package_signature.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 // no trailing text, nesting below 128 levels, valid UTF-8, last duplicate key
 // wins) followed by the field rules, checked in a fixed order so that the
 // first broken rule decides the message. Pure, any thread, keeps no state.
-#include "core/release_manifest.h"
+#include "release/release_manifest.h"
 
 #include <optional>
 

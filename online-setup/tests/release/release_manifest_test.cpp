@@ -1,4 +1,4 @@
-#include "core/release_manifest.h"
+#include "release/release_manifest.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "core/signed_manifest.h"
+#include "release/signed_manifest.h"
 
 namespace quarvel {
 namespace {

@@ -1,7 +1,7 @@
 // DER to raw ECDSA signatures, strictly: a signature has one encoding, so
 // no one can alter a signed manifest's signature text and keep it valid.
 // Pure, any thread.
-#include "core/ecdsa_signature.h"
+#include "release/ecdsa_signature.h"
 
 #include <algorithm>
 

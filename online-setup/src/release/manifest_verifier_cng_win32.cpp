@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "core/sha256.h"
-#include "core/signed_manifest.h"
 #include "core/system_libraries_win32.h"
+#include "release/signed_manifest.h"
 
 namespace quarvel {
 namespace {

@@ -2,14 +2,14 @@
 // platform's ECDSA on a manifest signed by quarvel-publish, and the order of
 // the checks with a verifier that accepts every signature), and which of the
 // fetched and the kept manifest a run uses.
-#include "core/signed_manifest.h"
+#include "release/signed_manifest.h"
 
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
 #include "core/base64.h"
-#include "core/manifest_choice.h"
+#include "release/manifest_choice.h"
 #include "support/accepting_verifier.h"
 #include "support/fixtures.h"
 

@@ -1,5 +1,5 @@
 // The choice between the fetched and the kept manifest. Pure, any thread.
-#include "core/manifest_choice.h"
+#include "release/manifest_choice.h"
 
 namespace quarvel {
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "core/base64.h"
-#include "core/ecdsa_signature.h"
 #include "core/utc_time.h"
+#include "release/ecdsa_signature.h"
 
 namespace quarvel {
 namespace {
