@@ -379,5 +379,54 @@ TEST_F(DownloadTest, FiguresOfALargePackageAreWholeMebibyteTenths) {
   EXPECT_EQ(stats.snapshot(), (DownloadStatsSnapshot{12582912, 0, 0}));
 }
 
+// Under a rate cap of 64 KiB/s an 8 MiB segment takes about 128 s of waits
+// (the fake clock moves only by sleeping): no wait is longer than a poll step,
+// no read asks for more than a tenth of a second's bytes, and the segment
+// deadline, which measures the server, does not count the waits.
+TEST_F(DownloadTest, RateCapSpreadsTheReadsAndItsWaitsDoNotCountAgainstTheDeadline) {
+  use_package(kSegment + 1);
+  rate_cap = 65536;
+  const auto result = download();
+  ASSERT_TRUE(result.ok()) << result.message();
+  EXPECT_EQ(log_lines()[1], "request=1 saved=8388608 result=complete");
+  EXPECT_EQ(log_lines()[3], "request=2 saved=8388609 result=complete");
+  // A full bucket (6,553 bytes) to start with, then 64 KiB a second.
+  const nanoseconds expected = nanoseconds(std::chrono::seconds(kSegment + 1 - 6553)) / 65536;
+  EXPECT_GE(clock.time, expected - milliseconds(1));
+  EXPECT_LE(clock.time, expected + milliseconds(100));
+  for (const nanoseconds sleep : clock.sleeps)
+    ASSERT_LE(sleep, milliseconds(50));
+  EXPECT_EQ(http.reads, (kSegment + 6552) / 6553 + 1);
+  EXPECT_EQ(files.files.at(package_file()), content);
+}
+
+TEST_F(DownloadTest, UnderARateCapAServerSlowerThanTheDeadlineStillFailsTheAttempt) {
+  use_package(200000);
+  rate_cap = 10 * kMiB;
+  http.replies.push_back(ScriptedReply{.before_read = [&](size_t read) {
+    clock.time += read == 1 ? nanoseconds(std::chrono::seconds(61)) : nanoseconds(0);
+  }});
+  ASSERT_TRUE(download().ok());
+  EXPECT_EQ(log_lines()[1], "request=1 saved=131072 result=分段连接超时");
+}
+
+TEST_F(DownloadTest, PauseDuringARateCapWaitEndsItWithinOnePollStep) {
+  use_package(200000);
+  rate_cap = 65536;
+  nanoseconds paused_at{};
+  clock.on_sleep = [&] {
+    if (clock.sleeps.size() == 3) {
+      pause = true;
+      paused_at = clock.time;
+    }
+  };
+  const auto result = download();
+  ASSERT_FALSE(result.ok());
+  EXPECT_EQ(result.message(), kPaused);
+  EXPECT_EQ(clock.time - paused_at, milliseconds(50));
+  EXPECT_EQ(files.files.at(partial_file()), content.substr(0, 6553 * http.reads));
+  EXPECT_EQ(log_lines(), (Lines{"request=1 range=0-199999/200000 retry=0"}));
+}
+
 }  // namespace
 }  // namespace quarvel::testing_support
