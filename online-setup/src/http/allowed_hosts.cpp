@@ -28,8 +28,12 @@ bool is_label(std::string_view label) {
 
 std::vector<std::string> joined(std::span<const std::string> first,
                                 std::span<const std::string> second) {
-  std::vector<std::string> names(first.begin(), first.end());
-  names.insert(names.end(), second.begin(), second.end());
+  std::vector<std::string> names;
+  names.reserve(first.size() + second.size());
+  for (const std::span<const std::string> part : {first, second}) {
+    for (const std::string& name : part)
+      names.push_back(name);
+  }
   return names;
 }
 

@@ -28,9 +28,8 @@ PackageHostChoice::PackageHostChoice(std::span<const std::string> hosts,
   // in their listed order.
   const auto named_at = static_cast<size_t>(found - hosts.begin());
   const size_t start = named_at >= mirrors ? named_at - mirrors : 0;
-  order_.assign(hosts.begin(), hosts.begin() + static_cast<ptrdiff_t>(mirrors));
-  for (size_t i = 0; i < own.size(); ++i)
-    order_.emplace_back(own[(start + i) % own.size()]);
+  for (size_t i = 0; i < hosts.size(); ++i)
+    order_.push_back(i < mirrors ? hosts[i] : own[(start + i - mirrors) % own.size()]);
   free_at_.assign(order_.size(), std::chrono::nanoseconds::min());
 }
 

@@ -42,7 +42,7 @@ class PackageHostChoice {
  private:
   // The hosts in the order they are asked; empty when the address's host is
   // not listed.
-  std::vector<std::string_view> order_;
+  std::vector<std::string> order_;
   size_t current_ = 0;
   // The earliest moment each host of the order may be asked again.
   std::vector<std::chrono::nanoseconds> free_at_;

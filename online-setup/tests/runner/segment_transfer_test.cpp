@@ -322,20 +322,28 @@ TEST_F(DownloadTest, PauseAfterAFailedAttemptEndsBeforeTheRetry) {
   EXPECT_TRUE(clock.sleeps.empty());
 }
 
+// Runs the download with a pause requested as the `n`th sleep begins; returns
+// the result and how long after the request the download ended.
+std::pair<Result<std::string>, nanoseconds> download_pausing_at_sleep(DownloadTest& t, size_t n) {
+  nanoseconds paused_at{};
+  t.clock.on_sleep = [&] {
+    if (t.clock.sleeps.size() == n) {
+      t.pause = true;
+      paused_at = t.clock.time;
+    }
+  };
+  Result<std::string> result = t.download();
+  t.clock.on_sleep = nullptr;
+  return {std::move(result), t.clock.time - paused_at};
+}
+
 TEST_F(DownloadTest, PauseDuringTheRetryDelayEndsWithinOnePollStep) {
   use_package(200000);
   http.replies.push_back(busy());
-  nanoseconds paused_at{};
-  clock.on_sleep = [&] {
-    if (clock.sleeps.size() == 4) {
-      pause = true;
-      paused_at = clock.time;
-    }
-  };
-  const auto result = download();
+  const auto [result, ended_after] = download_pausing_at_sleep(*this, 4);
   ASSERT_FALSE(result.ok());
   EXPECT_EQ(result.message(), kPaused);
-  EXPECT_EQ(clock.time - paused_at, milliseconds(50));
+  EXPECT_EQ(ended_after, milliseconds(50));
   EXPECT_EQ(clock.sleeps.size(), 4u);
   EXPECT_EQ(http.requests.size(), 1u);
   EXPECT_EQ(texts_starting("连接中断").size(), 1u);
@@ -413,17 +421,10 @@ TEST_F(DownloadTest, UnderARateCapAServerSlowerThanTheDeadlineStillFailsTheAttem
 TEST_F(DownloadTest, PauseDuringARateCapWaitEndsItWithinOnePollStep) {
   use_package(200000);
   rate_cap = 65536;
-  nanoseconds paused_at{};
-  clock.on_sleep = [&] {
-    if (clock.sleeps.size() == 3) {
-      pause = true;
-      paused_at = clock.time;
-    }
-  };
-  const auto result = download();
+  const auto [result, ended_after] = download_pausing_at_sleep(*this, 3);
   ASSERT_FALSE(result.ok());
   EXPECT_EQ(result.message(), kPaused);
-  EXPECT_EQ(clock.time - paused_at, milliseconds(50));
+  EXPECT_EQ(ended_after, milliseconds(50));
   EXPECT_EQ(files.files.at(partial_file()), content.substr(0, 6553 * http.reads));
   EXPECT_EQ(log_lines(), (Lines{"request=1 range=0-199999/200000 retry=0"}));
 }
