@@ -5,10 +5,12 @@
 # under each cap given, the cap set as the administrators' policy
 # MaxDownloadKBps with `reg add` in the test prefix (removed at the end).
 # Measured at the host: nginx logs when each package request ended and how
-# long it took. Prints, per cap, the achieved rate of the whole download (its
-# bytes from the first request's start to the last one's end) and of the
-# fastest request (one segment of up to 8 MiB, a few seconds under a cap),
-# each in MiB/s and as a share of the cap (1 KB = 1,024 bytes).
+# long it took, so when it started. A request starts once the installer has
+# read the whole segment before it, so each segment's rate is its 8 MiB over
+# the time to the next request. Prints, per cap, the achieved rate of the
+# download (every segment but the last) and of its fastest segment (a few
+# seconds under a cap), each in MiB/s and as a share of the cap (1 KB = 1,024
+# bytes).
 #
 #   scripts/bench-rate-cap.sh [CAP_KBPS ...]      (default 2048 8192 32768)
 #
@@ -81,21 +83,29 @@ import pathlib, sys
 out, caps = pathlib.Path(sys.argv[1]), sys.argv[2:]
 mib = 1048576
 
-print(f"{'cap KB/s':>9}{'MiB/s':>8}{'of cap':>8}{'fastest request':>17}{'of cap':>8}"
-      f"{'requests':>10}   network.log")
+# A request starts once the installer has read the whole segment before it;
+# when nginx ends an answer says little (the last megabytes wait in the
+# sockets' buffers). So each segment's rate is its bytes over the time from
+# its request to the next one's, and the download's is that of every
+# segment but the last.
+print(f"{'cap KB/s':>9}{'MiB/s':>8}{'of cap':>8}{'fastest segment':>17}{'of cap':>8}{'in s':>7}"
+      f"{'segments':>10}   network.log")
 for cap in ["none"] + caps:
-    requests = []
+    starts = []
     for line in (out / f"requests.{cap}").read_text().splitlines():
         fields = line.split()
         # ... "GET path HTTP/1.1" status bytes "referer" "agent" cache msec request_time
-        ended, seconds, sent = float(fields[-2]), float(fields[-1]), int(fields[9])
-        requests.append((ended - seconds, ended, sent, seconds))
-    total = sum(r[2] for r in requests)
-    rate = total / (max(r[1] for r in requests) - min(r[0] for r in requests)) / mib
-    fastest = max(r[2] / max(r[3], 0.001) for r in requests) / mib
+        starts.append((float(fields[-2]) - float(fields[-1]), int(fields[9])))
+    starts.sort()
+    segments = [(sent / (following - started), following - started)
+                for (started, sent), (following, _) in zip(starts, starts[1:])]
+    whole = sum(sent for _, sent in starts[:-1]) / (starts[-1][0] - starts[0][0]) / mib
+    fastest, seconds = max(segments)
+    fastest /= mib
     limit = int(cap) * 1024 / mib if cap != "none" else None
     share = lambda value: f"{value / limit:8.3f}" if limit else f"{'-':>8}"  # noqa: E731
     policy = (out / f"policy.{cap}").read_text().strip()
-    print(f"{cap:>9}{rate:8.2f}{share(rate)}{fastest:17.2f}{share(fastest)}{len(requests):10}"
+    print(f"{cap:>9}{whole:8.2f}{share(whole)}{fastest:17.2f}{share(fastest)}{seconds:7.2f}"
+          f"{len(starts):10}"
           f"   {policy if policy.startswith('policy') else '(no policy line)'}")
 PY

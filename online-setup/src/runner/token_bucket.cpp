@@ -9,8 +9,8 @@ namespace {
 using std::chrono::nanoseconds;
 
 constexpr uint64_t kNanosecondsPerSecond = 1000000000;
-// A full bucket holds what the rate allows in this tenth of a second.
-constexpr uint64_t kBucketsPerSecond = 10;
+// A full bucket holds what the rate allows in this twentieth of a second.
+constexpr uint64_t kBucketsPerSecond = 20;
 
 }  // namespace
 

@@ -1,9 +1,11 @@
 // The download's rate cap: a token bucket on the monotonic clock that keeps
-// the bytes read at or under a rate. It holds what the rate allows in 100 ms
+// the bytes read at or under a rate. It holds what the rate allows in 50 ms
 // (at least one byte), and a read asks for at most that much, so over any
 // stretch of time the bytes read stay within the rate times that stretch plus
-// one bucketful, and no wait before a read lasts longer than 100 ms: the
-// transfer never sits still long enough for a server or a time-out to notice.
+// one bucketful (over 3 s, under 1.7 % above the rate), and no wait before a
+// read lasts longer than 50 ms, one pause poll: the transfer never sits still
+// long enough for a server or a time-out to notice. A bucketful also absorbs a
+// sleep that oversleeps by a timer tick (about 16 ms on Windows).
 // Pure; the download engine's thread.
 #pragma once
 
