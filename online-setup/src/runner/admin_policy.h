@@ -35,8 +35,6 @@ inline constexpr PolicyValueRule kPackageHosts{"PackageHosts", RegistryValueType
 inline constexpr PolicyValueRule kReleaseHosts{"ReleaseHosts", RegistryValueType::kMultiString};
 inline constexpr PolicyValueRule kOfflineGraceDays{"OfflineGraceDays", RegistryValueType::kDword, 0,
                                                    365};
-inline constexpr PolicyValueRule kPolicyValues[] = {kMaxDownloadKBps, kPackageHosts, kReleaseHosts,
-                                                    kOfflineGraceDays};
 
 // At most this many mirrors per list: each unreachable one can cost a
 // request's time-outs before the next is asked.
@@ -49,6 +47,8 @@ struct AdminPolicy {
   std::optional<uint32_t> max_download_kbps;  // 0: no cap
   std::vector<std::string> package_hosts;     // mirrors asked before the build's package hosts
   std::vector<std::string> release_hosts;     // mirrors asked before the build's release hosts
+  // Days past its expiry a kept signed manifest may still carry an install
+  // when no release host answers; read and checked, not yet applied.
   std::optional<uint32_t> offline_grace_days;
   // What the network log says about the values: "policy NAME=VALUE" for
   // each one taken, and a line for each value or host name ignored, with why.

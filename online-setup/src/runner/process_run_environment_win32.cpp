@@ -1,8 +1,9 @@
 // The process's real run environment, built once: the machine's policies,
-// WinHTTP with the configured hosts after the policy's mirrors, the file system, the clocks, the
-// random source, the keep-awake request, SharedStatus with the progress file, the process-wide
-// records, the signer check when the build names signers, and the manifest keys and least build the
-// build was configured with.
+// WinHTTP with the configured hosts after the policy's mirrors, the file
+// system, the clocks, the random source, the keep-awake request, SharedStatus
+// with the progress file, the process-wide records, the signer check when the
+// build names signers, and the manifest keys and least build the build was
+// configured with.
 #include "core/clock.h"
 #include "core/file_system.h"
 #include "core/process_arguments.h"
