@@ -10,162 +10,117 @@ namespace quarvel {
 namespace {
 
 using namespace std::string_literals;
-using Names = std::vector<std::string>;
+using Lines = std::vector<std::string>;
+using Values = std::map<std::string, RegistryValue, std::less<>>;
 
-RegistryValue dword(uint32_t number) {
-  return {4,
-          {static_cast<uint8_t>(number), static_cast<uint8_t>(number >> 8),
-           static_cast<uint8_t>(number >> 16), static_cast<uint8_t>(number >> 24)}};
+RegistryValue dword(uint32_t n) {
+  return {4, {uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16), uint8_t(n >> 24)}};
 }
 
-// UTF-16LE text as the registry stores it; `type` 7 is REG_MULTI_SZ, whose
-// strings end with a NUL each and the list with one more.
-RegistryValue text(uint32_t type, std::u16string units) {
+// UTF-16LE text as the registry holds it; REG_MULTI_SZ (7) strings end with
+// a NUL each, the list with one more.
+RegistryValue text(uint32_t type, const std::u16string& units) {
   RegistryValue value{type, {}};
-  for (const char16_t unit : units) {
-    value.data.push_back(static_cast<uint8_t>(unit));
-    value.data.push_back(static_cast<uint8_t>(unit >> 8));
-  }
+  for (const char16_t unit : units)
+    value.data.insert(value.data.end(), {uint8_t(unit), uint8_t(unit >> 8)});
   return value;
 }
 
-RegistryValue multi(std::u16string strings) {
+RegistryValue multi(const std::u16string& strings) {
   return text(7, strings + u'\0');
 }
 
 struct TableSource final : PolicySource {
-  std::map<std::string, RegistryValue, std::less<>> values;
+  Values values;
   std::optional<RegistryValue> value(std::string_view name) override {
     const auto it = values.find(name);
     return it == values.end() ? std::nullopt : std::optional(it->second);
   }
 };
 
+AdminPolicy read(const Values& values) {
+  TableSource source;
+  source.values = values;
+  return read_admin_policy(source,
+                           AllowedHosts{{"releases.quarvel.test"}, {"packages.quarvel.test"}});
+}
+
+// A value is taken when, and only when, the log says "policy NAME=VALUE".
+TEST(ReadingPolicies, TakenValuesReachThePolicy) {
+  const AdminPolicy policy = read({{"MaxDownloadKBps", dword(2048)},
+                                   {"PackageHosts", multi(u"m.corp.example\0M-2.corp.example"s)},
+                                   {"ReleaseHosts", multi(u" r.corp.example\t"s)},
+                                   {"OfflineGraceDays", dword(365)}});
+  EXPECT_EQ(policy.download_rate_cap(), 2048u * 1024);
+  EXPECT_EQ(policy.package_hosts, (Lines{"m.corp.example", "M-2.corp.example"}));
+  EXPECT_EQ(policy.release_hosts, (Lines{"r.corp.example"}));
+  EXPECT_EQ(policy.offline_grace_days, 365u);
+  EXPECT_EQ(
+      policy.log_lines,
+      (Lines{"policy MaxDownloadKBps=2048", "policy PackageHosts=m.corp.example,M-2.corp.example",
+             "policy ReleaseHosts=r.corp.example", "policy OfflineGraceDays=365"}));
+  const AdminPolicy ignored = read({{"MaxDownloadKBps", text(1, u"1")},
+                                    {"PackageHosts", multi(u"a.test:1"s)},
+                                    {"OfflineGraceDays", dword(366)}});
+  EXPECT_EQ(ignored.max_download_kbps, std::nullopt);
+  EXPECT_EQ(ignored.package_hosts, Lines{});
+  EXPECT_EQ(ignored.offline_grace_days, std::nullopt);
+  EXPECT_EQ(read({}).log_lines, Lines{});
+}
+
+// What the log says about a set of values: each taken ("NAME=") or ignored,
+// and why.
 struct Case {
   const char* name;
-  std::map<std::string, RegistryValue, std::less<>> values;
-  std::optional<uint32_t> max_download_kbps;
-  Names package_hosts;
-  Names release_hosts;
-  std::optional<uint32_t> offline_grace_days;
-  Names log_lines;
+  Values values;
+  Lines log_lines;
   friend void PrintTo(const Case& row, std::ostream* out) { *out << row.name; }
 };
 
-struct ReadingPolicies : testing::TestWithParam<Case> {};
+struct ReadingPolicyValues : testing::TestWithParam<Case> {};
 
-TEST_P(ReadingPolicies, TakesWhatFitsAndNamesWhatIsIgnored) {
-  TableSource source;
-  source.values = GetParam().values;
-  const AllowedHosts build{{"releases.quarvel.test"}, {"packages.quarvel.test"}};
-  const AdminPolicy policy = read_admin_policy(source, build);
-  EXPECT_EQ(policy.max_download_kbps, GetParam().max_download_kbps);
-  EXPECT_EQ(policy.download_rate_cap(), uint64_t{GetParam().max_download_kbps.value_or(0)} * 1024);
-  EXPECT_EQ(policy.package_hosts, GetParam().package_hosts);
-  EXPECT_EQ(policy.release_hosts, GetParam().release_hosts);
-  EXPECT_EQ(policy.offline_grace_days, GetParam().offline_grace_days);
-  EXPECT_EQ(policy.log_lines, GetParam().log_lines);
+TEST_P(ReadingPolicyValues, TakesWhatFitsAndNamesWhatIsIgnored) {
+  EXPECT_EQ(read(GetParam().values).log_lines, GetParam().log_lines);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Values,
-    ReadingPolicies,
+    ReadingPolicyValues,
     testing::Values(
-        Case{"NothingSet", {}, {}, {}, {}, {}, {}},
-        Case{"EveryValueTaken",
-             {{"MaxDownloadKBps", dword(2048)},
-              {"PackageHosts", multi(u"mirror.corp.example\0Mirror-2.corp.example"s)},
-              {"ReleaseHosts", multi(u" releases.corp.example\t"s)},
-              {"OfflineGraceDays", dword(365)}},
-             2048,
-             {"mirror.corp.example", "Mirror-2.corp.example"},
-             {"releases.corp.example"},
-             365,
-             {"policy MaxDownloadKBps=2048",
-              "policy PackageHosts=mirror.corp.example,Mirror-2.corp.example",
-              "policy ReleaseHosts=releases.corp.example", "policy OfflineGraceDays=365"}},
-        Case{"ZeroCapAndNoGrace",
-             {{"MaxDownloadKBps", dword(0)}, {"OfflineGraceDays", dword(0)}},
-             0,
-             {},
-             {},
-             0,
-             {"policy MaxDownloadKBps=0", "policy OfflineGraceDays=0"}},
-        Case{"LargestCap",
-             {{"MaxDownloadKBps", dword(4294967295u)}},
-             4294967295u,
-             {},
-             {},
-             {},
-             {"policy MaxDownloadKBps=4294967295"}},
-        Case{"WrongTypesAndSizes",
-             {{"MaxDownloadKBps", text(1, u"2048"s)},
-              {"PackageHosts", text(1, u"mirror.corp.example"s)},
+        Case{"RangeEnds",
+             {{"MaxDownloadKBps", dword(4294967295u)}, {"OfflineGraceDays", dword(0)}},
+             {"policy MaxDownloadKBps=4294967295", "policy OfflineGraceDays=0"}},
+        Case{"WrongTypesSizesAndRange",
+             {{"MaxDownloadKBps", text(1, u"2048")},
+              {"PackageHosts", RegistryValue{12, {}}},
               {"ReleaseHosts", RegistryValue{7, {'m', 0, 0}}},
-              {"OfflineGraceDays", RegistryValue{4, {7, 0}}}},
-             {},
-             {},
-             {},
-             {},
+              {"OfflineGraceDays", dword(366)}},
              {"policy MaxDownloadKBps ignored: REG_SZ is not REG_DWORD",
-              "policy PackageHosts ignored: REG_SZ is not REG_MULTI_SZ",
+              "policy PackageHosts ignored: type 12 is not REG_MULTI_SZ",
               "policy ReleaseHosts ignored: REG_MULTI_SZ of an odd 3 bytes",
-              "policy OfflineGraceDays ignored: REG_DWORD of 2 bytes"}},
-        Case{"OtherTypesByName",
-             {{"MaxDownloadKBps", RegistryValue{11, std::vector<uint8_t>(8)}},
-              {"OfflineGraceDays", RegistryValue{12, {}}}},
-             {},
-             {},
-             {},
-             {},
-             {"policy MaxDownloadKBps ignored: REG_QWORD is not REG_DWORD",
-              "policy OfflineGraceDays ignored: type 12 is not REG_DWORD"}},
-        Case{"GraceOutOfRange",
-             {{"OfflineGraceDays", dword(366)}},
-             {},
-             {},
-             {},
-             {},
-             {"policy OfflineGraceDays ignored: 366 is not within 0 to 365"}},
-        Case{"MirrorNamesJudgedOneByOne",
-             {{"PackageHosts",
-               multi(u"mirror.corp.example:443\0m.corp.example\0\0M.CORP.EXAMPLE\0"s
-                     u"Packages.Quarvel.Test\0bad\nname\0-m.corp.example\0https://m.example/"s)},
-              {"ReleaseHosts", multi(u"packages.quarvel.test\0releases.quarvel.test"s)}},
-             {},
-             {"m.corp.example"},
-             {"packages.quarvel.test"},
-             {},
-             {"policy PackageHosts: \"mirror.corp.example:443\" ignored, not a DNS host name",
-              "policy PackageHosts: \"M.CORP.EXAMPLE\" ignored, named twice",
-              "policy PackageHosts: \"Packages.Quarvel.Test\" ignored, a host of this build "
-              "already",
-              "policy PackageHosts: \"bad\\x0aname\" ignored, not a DNS host name",
-              "policy PackageHosts: \"-m.corp.example\" ignored, not a DNS host name",
-              "policy PackageHosts: \"https://m.example/\" ignored, not a DNS host name",
-              "policy PackageHosts=m.corp.example",
-              "policy ReleaseHosts: \"releases.quarvel.test\" ignored, a host of this build "
-              "already",
-              "policy ReleaseHosts=packages.quarvel.test"}},
-        Case{"AtMostEightMirrorsAndNoTerminatorNeeded",
-             {{"PackageHosts", text(7,
-                                    u"m1.test\0m2.test\0m3.test\0m4.test\0m5.test\0m6.test\0"s
-                                    u"m7.test\0m8.test\0m9.test"s)}},
-             {},
-             {"m1.test", "m2.test", "m3.test", "m4.test", "m5.test", "m6.test", "m7.test",
-              "m8.test"},
-             {},
-             {},
-             {"policy PackageHosts: \"m9.test\" ignored, more than 8 names",
-              "policy PackageHosts=m1.test,m2.test,m3.test,m4.test,m5.test,m6.test,m7.test,"
-              "m8.test"}},
-        Case{"AnEmptyListNamesNoMirror",
-             {{"PackageHosts", multi(u""s)}, {"ReleaseHosts", multi(u"  "s)}},
-             {},
-             {},
-             {},
-             {},
-             {}}),
+              "policy OfflineGraceDays ignored: 366 is not within 0 to 365"}},
+        Case{"ShortDword",
+             {{"OfflineGraceDays", RegistryValue{4, {7, 0}}}},
+             {"policy OfflineGraceDays ignored: REG_DWORD of 2 bytes"}},
+        Case{
+            "MirrorNamesJudgedOneByOne",
+            {{"PackageHosts", multi(u"m.test:443\0m.test\0\0M.TEST\0Packages.Quarvel.Test\0"
+                                    u"bad\nname\0-m.test\0https://m.test/"s)},
+             {"ReleaseHosts", multi(u"packages.quarvel.test\0releases.quarvel.test"s)}},
+            {"policy PackageHosts: \"m.test:443\" ignored, not a DNS host name",
+             "policy PackageHosts: \"M.TEST\" ignored, named twice",
+             "policy PackageHosts: \"Packages.Quarvel.Test\" ignored, a host of this build already",
+             "policy PackageHosts: \"bad\\x0aname\" ignored, not a DNS host name",
+             "policy PackageHosts: \"-m.test\" ignored, not a DNS host name",
+             "policy PackageHosts: \"https://m.test/\" ignored, not a DNS host name",
+             "policy PackageHosts=m.test",
+             "policy ReleaseHosts: \"releases.quarvel.test\" ignored, a host of this build already",
+             "policy ReleaseHosts=packages.quarvel.test"}},
+        Case{"AtMostEightMirrorsNoTerminatorNeededEmptyListsNameNone",
+             {{"PackageHosts", text(7, u"a.t\0b.t\0c.t\0d.t\0e.t\0f.t\0g.t\0h.t\0i.t"s)},
+              {"ReleaseHosts", multi(u"  "s)}},
+             {"policy PackageHosts: \"i.t\" ignored, more than 8 names",
+              "policy PackageHosts=a.t,b.t,c.t,d.t,e.t,f.t,g.t,h.t"}}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 }  // namespace

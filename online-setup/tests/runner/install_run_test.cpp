@@ -445,34 +445,6 @@ TEST_F(InstallRun, TheKeptManifestOutlivesAnOutageAndARollback) {
   EXPECT_EQ(run("", 503), "获取版本失败（HTTP 503）");
 }
 
-// An administrator's policies: the mirrors are asked before the build's hosts
-// (the manifest still names the build's package host), the rate cap holds
-// the download to its pace, and the values open the network log.
-TEST_F(InstallRun, PolicyMirrorsComeFirstTheCapHoldsAndTheValuesOpenTheLog) {
-  const std::vector<std::string> release_mirrors{"releases.corp.example"};
-  const std::vector<std::string> package_mirrors{"packages.corp.example"};
-  const AllowedHosts run_hosts = with_mirrors(hosts, release_mirrors, package_mirrors);
-  RunEnvironment with_policy{http,   run_hosts, files, clock, wall_clock, random,  keep_awake,
-                             status, shared,    pause, stats, paths,      launcher};
-  with_policy.policy.max_download_kbps = 1024;
-  with_policy.policy.log_lines = {"policy MaxDownloadKBps=1024",
-                                  "policy PackageHosts=packages.corp.example"};
-  const RunOutcome outcome = run_headless(with_policy, "D:\\Q", args({"--quiet"}));
-  ASSERT_TRUE(outcome.ok()) << outcome.message();
-  EXPECT_EQ(http.gets, (std::vector<std::string>{
-                           "https://releases.corp.example/api/v2/releases/quarvel/latest.json"}));
-  for (const RangeRequest& request : http.packages.requests)
-    EXPECT_TRUE(request.address.starts_with("https://packages.corp.example/downloads/"));
-  const std::string log = files.files["C:\\cache\\network.log"];
-  EXPECT_TRUE(
-      log.starts_with("policy MaxDownloadKBps=1024\n"
-                      "policy PackageHosts=packages.corp.example\n"
-                      "request=1 range=0-3145744/3145745 retry=0 host=packages.corp.example\n"))
-      << log;
-  // 3 MiB at 1 MiB/s, less the full bucket it starts with.
-  EXPECT_GE(clock.time, std::chrono::milliseconds(2900));
-}
-
 TEST(ManifestSelection, OnlyAPauseOrARefusedAnswerIsNoOutage) {
   EXPECT_TRUE(release_host_unavailable(Failure{"获取版本失败（HTTP 404）"}));
   EXPECT_TRUE(release_host_unavailable(Failure{"网络连接中断（12002）；请重试继续下载"}));

@@ -411,11 +411,9 @@ TEST_F(DownloadTest, RateCapSpreadsTheReadsAndItsWaitsDoNotCountAgainstTheDeadli
 TEST_F(DownloadTest, UnderARateCapAServerSlowerThanTheDeadlineStillFailsTheAttempt) {
   use_package(200000);
   rate_cap = 10 * kMiB;
-  http.replies.push_back(ScriptedReply{.before_read = [&](size_t read) {
-    clock.time += read == 1 ? nanoseconds(std::chrono::seconds(61)) : nanoseconds(0);
-  }});
+  http.replies.push_back(ScriptedReply{.before_read = reads_take(clock, std::chrono::seconds(61))});
   ASSERT_TRUE(download().ok());
-  EXPECT_EQ(log_lines()[1], "request=1 saved=131072 result=分段连接超时");
+  EXPECT_EQ(log_lines()[1], "request=1 saved=65536 result=分段连接超时");
 }
 
 TEST_F(DownloadTest, PauseDuringARateCapWaitEndsItWithinOnePollStep) {
