@@ -17,11 +17,10 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+source scripts/bench-served-release.sh
 bench=$root/build/bench
 www=$bench/www
 size=$((1 << 30))
-version=1.4.2
-file_name=Quarvel-1.4-b31-Windows-x64-Setup.exe
 package=$www/downloads/quarvel/$version/$file_name
 prefix=$root/build/windows/wine-prefix
 engine_exe=$root/build/windows/test-bin/QuarvelOnlineSetup.exe
@@ -93,29 +92,10 @@ fi
 rounds=${1:-2}
 
 echo "== building the executable (test host names) and the bare WinHTTP loop"
-cmake --preset windows > /dev/null
-cmake --build --preset windows --target QuarvelOnlineSetupForTests winhttp-loop trust-ca > /dev/null
-[[ -f build/windows/pki/hosts.pem ]] || harness/make-pki build/windows/pki
-[[ -f $prefix/system.reg ]] ||
-  harness/wine-prefix "$prefix" build/windows/pki/ca.der build/windows/harness/trust-ca.exe
+bench_windows_build "$prefix" QuarvelOnlineSetupForTests winhttp-loop
 
-echo "== the package (1 GiB of random bytes) and the manifest under $www"
-mkdir -p "$(dirname "$package")" "$www/api/v2/releases/quarvel" "$bench/nginx/logs"
-if [[ ! -f $package || $(stat -c %s "$package") != "$size" || ! -f $package.sha256 ]]; then
-  head -c "$size" /dev/urandom > "$package"
-  sha256sum "$package" | cut -d' ' -f1 > "$package.sha256"
-fi
-cat > "$www/api/v2/releases/quarvel/latest.json" <<JSON
-{"schema": 1, "product": "quarvel", "platform": "windows-x64", "channel": "cef-offline",
- "build": 31, "version": "$version", "displayVersion": "1.4", "bytes": $size,
- "sha256": "$(cat "$package.sha256")",
- "url": "https://packages.quarvel.test/downloads/quarvel/$version/$file_name"}
-JSON
-
-# nginx with the documented configuration of the two hosts, one folder serving both.
-hosting/nginx/render.py "$bench/nginx" --release-host releases.quarvel.test \
-  --package-host packages.quarvel.test --certificate build/windows/pki/hosts.pem \
-  --key build/windows/pki/hosts.key --release-root "$www" --package-root "$www" > /dev/null
+echo "== the package (1 GiB of random bytes), the manifest and nginx under $bench"
+bench_served_release "$www" "$bench/nginx" "$size"
 
 cat > "$bench/sample.py" <<'PY'
 # Follows the Windows process that /usr/bin/time (pid argv[1]) started, every

@@ -16,6 +16,7 @@
 #include "core/replacing_write.h"
 #include "core/sha256.h"
 #include "core/utc_time.h"
+#include "http/allowed_hosts.h"
 #include "http/https_address.h"
 #include "http/manifest_fetch.h"
 #include "http/transport_messages.h"
@@ -28,8 +29,6 @@ namespace quarvel {
 namespace {
 
 constexpr char kManifestName[] = "latest.json";
-constexpr size_t kLongestHostName = 253;
-constexpr size_t kLongestLabel = 63;
 
 // The package as measured: its size and digest.
 struct PackageFacts {
@@ -72,31 +71,6 @@ nlohmann::json package_members(const ReleaseInput& input, const PackageFacts& pa
       {"sha256", package.sha256},
       {"url", "https://" + input.package_host + upload_path(input, build)},
   };
-}
-
-// Labels of 1 to 63 ASCII letters, digits and "-", neither first nor last
-// "-", joined by "."; 253 bytes at most. A port, user info, a trailing dot or
-// a scheme make the name unreachable as one of the installer's host names.
-bool is_dns_host_name(std::string_view host) {
-  if (host.empty() || host.size() > kLongestHostName)
-    return false;
-  for (;;) {
-    const size_t dot = host.find('.');
-    const std::string_view label = host.substr(0, dot);
-    if (label.empty() || label.size() > kLongestLabel || label.front() == '-' ||
-        label.back() == '-') {
-      return false;
-    }
-    for (const char c : label) {
-      const bool alphanumeric =
-          (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-      if (!alphanumeric && c != '-')
-        return false;
-    }
-    if (dot == std::string_view::npos)
-      return true;
-    host.remove_prefix(dot + 1);
-  }
 }
 
 // How the installer judges a publication: the package host it was built for

@@ -33,7 +33,10 @@ class HttpsClient final : public HttpClient {
   WallClock& clock_;
 };
 
-// The process's client over WinHTTP, with the configured hosts and the system
+// The process's WinHTTP connector. Windows only.
+HttpConnector& system_http_connector();
+
+// The process's client over it, with the configured hosts and the system
 // wall clock. Windows only.
 HttpClient& system_http_client();
 

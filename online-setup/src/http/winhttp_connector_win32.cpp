@@ -114,9 +114,13 @@ class WinHttpConnector final : public HttpConnector {
 
 namespace quarvel {
 
-HttpClient& system_http_client() {
+HttpConnector& system_http_connector() {
   static win32::WinHttpConnector connector;
-  static HttpsClient client(connector, configured_hosts(), system_wall_clock());
+  return connector;
+}
+
+HttpClient& system_http_client() {
+  static HttpsClient client(system_http_connector(), configured_hosts(), system_wall_clock());
   return client;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
 #include "core/clock.h"
 #include "core/file_system.h"
@@ -29,6 +30,9 @@ struct DownloadEnvironment {
   // whether the network log names each request's host (when either list has
   // several). nullptr: the manifest address's host alone, not named.
   const AllowedHosts* hosts = nullptr;
+  // The bytes per second the download keeps under (an administrator's
+  // policy); 0: no cap.
+  uint64_t rate_cap = 0;
 };
 
 }  // namespace quarvel

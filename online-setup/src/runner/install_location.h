@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/file_system.h"
+#include "core/registry_value.h"
 #include "runner/system_paths.h"
 
 namespace quarvel {
@@ -23,9 +24,6 @@ class InstallRegistry {
   // or of a type other than REG_SZ, REG_EXPAND_SZ or REG_MULTI_SZ.
   virtual std::optional<std::string> install_location(RegistryRoot root) = 0;
 };
-
-// Registry value types that count as text (winnt.h values).
-enum class RegistryValueType : uint32_t { kString = 1, kExpandString = 2, kMultiString = 7 };
 
 // The text of a registry value's UTF-16 data: REG_SZ and REG_EXPAND_SZ taken
 // literally, REG_MULTI_SZ joined with line feeds, trailing NULs removed.

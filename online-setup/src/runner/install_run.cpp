@@ -3,6 +3,7 @@
 #include "core/contention_retry.h"
 #include "core/paths.h"
 #include "release/package_verification.h"
+#include "runner/cache_files.h"
 #include "runner/download_engine.h"
 #include "runner/manifest_selection.h"
 #include "runner/success_report.h"
@@ -27,19 +28,36 @@ Result<std::string> cache_directory(SystemPaths& paths, const ArgumentList& argu
   return given ? *given : join_path(*local, "Quarvel/Installer");
 }
 
+// The policy values the run goes by (or ignores) open its network log; the
+// cache directory is made for them.
+void log_policy(const RunEnvironment& environment, const Result<std::string>& cache_dir) {
+  if (!cache_dir || environment.policy.log_lines.empty())
+    return;
+  (void)environment.files.create_directories(*cache_dir);  // without it the lines are dropped
+  for (const std::string& line : environment.policy.log_lines)
+    append_network_log(environment.files, *cache_dir, line);
+}
+
 Result<Downloaded> fetch_and_download(const RunEnvironment& environment,
                                       const ArgumentList& arguments) {
   environment.status.note_manifest(std::nullopt);  // none yet in this run
   environment.status.set_status("正在获取最新的 Quarvel 1.02…", 0);
-  Result<SelectedManifest> selected =
-      select_release_manifest(environment, cache_directory(environment.paths, arguments));
+  const Result<std::string> cache_dir = cache_directory(environment.paths, arguments);
+  log_policy(environment, cache_dir);
+  Result<SelectedManifest> selected = select_release_manifest(environment, cache_dir);
   if (!selected)
     return selected.failure();
   environment.status.note_manifest(selected->use);
-  const DownloadEnvironment download{
-      environment.http,   environment.files,  environment.clock,           environment.wall_clock,
-      environment.random, environment.status, environment.pause_requested, environment.stats,
-      &environment.hosts};
+  const DownloadEnvironment download{environment.http,
+                                     environment.files,
+                                     environment.clock,
+                                     environment.wall_clock,
+                                     environment.random,
+                                     environment.status,
+                                     environment.pause_requested,
+                                     environment.stats,
+                                     &environment.hosts,
+                                     environment.policy.download_rate_cap()};
   Result<std::string> package = download_package(download, selected->cache_dir, selected->manifest);
   if (!package)
     return package.failure();

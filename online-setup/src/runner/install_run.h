@@ -16,6 +16,7 @@
 #include "http/http_client.h"
 #include "release/package_signature.h"
 #include "release/signed_manifest.h"
+#include "runner/admin_policy.h"
 #include "runner/keep_awake.h"
 #include "runner/run_outcome.h"
 #include "runner/run_status.h"
@@ -28,7 +29,8 @@ class DownloadStats;
 
 // Everything a run talks to; tests pass fakes.
 struct RunEnvironment {
-  HttpClient& http;
+  HttpClient& http;  // admits every host of `hosts`
+  // The build's hosts, after any mirrors of the administrator's policy.
   const AllowedHosts& hosts;
   FileSystem& files;
   MonotonicClock& clock;
@@ -50,6 +52,9 @@ struct RunEnvironment {
   // and the verifier of the signed manifest (no keys: the manifest is
   // trusted on TLS alone and nothing is kept).
   ManifestPolicy manifest_policy{};
+  // The administrator's policies, read once at start (none: the build's
+  // behaviour); their log lines open each run's network log.
+  AdminPolicy policy{};
 };
 
 // The window's way of settling the install location once the download has
@@ -68,7 +73,8 @@ RunOutcome run_for_window(const RunEnvironment& environment,
                           const ArgumentList& arguments,
                           const LocationProvider& location_provider);
 
-// The process's real environment (Windows only): WinHTTP, the file system,
+// The process's real environment (Windows only): the machine's policies,
+// WinHTTP with the build's hosts and the policy's mirrors, the file system,
 // the clocks, SharedStatus with the progress file, the process records.
 const RunEnvironment& process_run_environment();
 

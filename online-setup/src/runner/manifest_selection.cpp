@@ -20,7 +20,7 @@ Result<SelectedManifest> select_unsigned(const RunEnvironment& environment,
   if (!body)
     return body.failure();
   Result<ReleaseManifest> manifest = parse_release_manifest(
-      *body, environment.hosts.package_hosts, environment.manifest_policy.minimum_build);
+      *body, environment.hosts.build_package_hosts(), environment.manifest_policy.minimum_build);
   if (!manifest)
     return manifest.failure();
   if (!cache_dir)
@@ -35,8 +35,8 @@ std::optional<SignedManifest> kept_manifest(const RunEnvironment& environment,
   const std::optional<std::string> text = read_kept_manifest(environment.files, cache_dir);
   if (!text)
     return std::nullopt;
-  Result<SignedManifest> kept =
-      accept_signed_manifest(*text, environment.hosts.package_hosts, environment.manifest_policy);
+  Result<SignedManifest> kept = accept_signed_manifest(
+      *text, environment.hosts.build_package_hosts(), environment.manifest_policy);
   if (!kept)
     return std::nullopt;
   return std::move(kept).value();
@@ -64,8 +64,8 @@ Result<SelectedManifest> select_signed(const RunEnvironment& environment,
   std::optional<SignedManifest> fetched;
   if (body) {
     // A text that was received and refused is never replaced by the kept one.
-    Result<SignedManifest> accepted =
-        accept_signed_manifest(*body, environment.hosts.package_hosts, environment.manifest_policy);
+    Result<SignedManifest> accepted = accept_signed_manifest(
+        *body, environment.hosts.build_package_hosts(), environment.manifest_policy);
     if (!accepted)
       return accepted.failure();
     fetched = std::move(accepted).value();

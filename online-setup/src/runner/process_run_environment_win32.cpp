@@ -1,8 +1,9 @@
-// The process's real run environment: WinHTTP with the configured hosts,
-// the file system, the clocks, the random source, the keep-awake request,
-// SharedStatus with the progress file, the process-wide records, the signer
-// check when the build names signers, and the manifest keys and least build
-// the build was configured with.
+// The process's real run environment, built once: the machine's policies,
+// WinHTTP with the configured hosts after the policy's mirrors, the file
+// system, the clocks, the random source, the keep-awake request, SharedStatus
+// with the progress file, the process-wide records, the signer check when the
+// build names signers, and the manifest keys and least build the build was
+// configured with.
 #include "core/clock.h"
 #include "core/file_system.h"
 #include "core/process_arguments.h"
@@ -19,9 +20,13 @@ const RunEnvironment& process_run_environment() {
   static SharedStatusReporter reporter(shared_status(), system_file_system(), process_arguments());
   static const PackageSignatureCheck signature_check(configured_package_signers(),
                                                      system_signature_verifier());
+  static const AdminPolicy policy = read_machine_policy(configured_hosts());
+  static const AllowedHosts hosts =
+      with_mirrors(configured_hosts(), policy.release_hosts, policy.package_hosts);
+  static HttpsClient http(system_http_connector(), hosts, system_wall_clock());
   static const RunEnvironment environment{
-      .http = system_http_client(),
-      .hosts = configured_hosts(),
+      .http = http,
+      .hosts = hosts,
       .files = system_file_system(),
       .clock = system_monotonic_clock(),
       .wall_clock = system_wall_clock(),
@@ -37,6 +42,7 @@ const RunEnvironment& process_run_environment() {
       .manifest_policy = {configured_minimum_build(), configured_manifest_keys(),
                           configured_manifest_keys().empty() ? nullptr
                                                              : &system_manifest_verifier()},
+      .policy = policy,
   };
   return environment;
 }

@@ -9,6 +9,7 @@
 #include "runner/cache_files.h"
 #include "runner/download_texts.h"
 #include "runner/segment_acceptance.h"
+#include "runner/token_bucket.h"
 
 namespace quarvel {
 namespace {
@@ -74,6 +75,7 @@ class SegmentTransfer {
         buffer_(std::make_unique_for_overwrite<uint8_t[]>(kReadChunk)),
         hosts_(env.hosts ? std::span<const std::string>(env.hosts->package_hosts)
                          : std::span<const std::string>(),
+               env.hosts ? env.hosts->package_mirrors : 0,
                manifest.url),
         name_hosts_(env.hosts != nullptr && env.hosts->several()),
         start_offset_(start_offset),
@@ -82,6 +84,8 @@ class SegmentTransfer {
   // The whole transfer; the partial file is closed when it ends, on every path.
   Status run() {
     restart_speed_window();
+    if (env_.rate_cap > 0)
+      cap_.emplace(env_.rate_cap, env_.clock.now());
     env_.stats.reset(start_offset_);
     Status result = transfer_segments();
     partial_.reset();
@@ -93,6 +97,7 @@ class SegmentTransfer {
   AttemptOutcome attempt(ByteRange range);
   AttemptOutcome busy(HttpResponse& response, uint32_t status);
   AttemptOutcome receive(HttpResponse& response, ByteRange range);
+  bool wait_for_cap(size_t bytes, nanoseconds& waited);
   void report_progress(bool segment_complete);
   Status conclude_attempt(const AttemptOutcome& outcome);
   Status retry_after(const AttemptOutcome& failure);
@@ -114,7 +119,8 @@ class SegmentTransfer {
   std::unique_ptr<WritableFile> partial_;
   std::unique_ptr<uint8_t[]> buffer_;
   PackageHostChoice hosts_;
-  const bool name_hosts_;  // the request lines name the host
+  std::optional<TokenBucket> cap_;  // under a rate cap
+  const bool name_hosts_;           // the request lines name the host
   const uint64_t start_offset_;
   uint64_t offset_;
   uint32_t request_ = 0;
@@ -174,15 +180,22 @@ AttemptOutcome SegmentTransfer::busy(HttpResponse& response, uint32_t status) {
   return outcome;
 }
 
+// The deadline measures the server: the time spent waiting on the rate cap
+// does not count.
 AttemptOutcome SegmentTransfer::receive(HttpResponse& response, ByteRange range) {
   const nanoseconds accepted_at = env_.clock.now();
+  nanoseconds capped{0};
   while (offset_ <= range.last) {
     if (pausing())
       return {AttemptEnd::kPaused, {}};
-    if (env_.clock.now() - accepted_at > kSegmentDeadline)
+    if (env_.clock.now() - accepted_at - capped > kSegmentDeadline)
       return failed(kSegmentTimeoutText);
-    const auto wanted =
-        static_cast<size_t>(std::min<uint64_t>(range.last + 1 - offset_, kReadChunk));
+    auto wanted = static_cast<size_t>(std::min<uint64_t>(range.last + 1 - offset_, kReadChunk));
+    if (cap_) {
+      wanted = cap_->read_size(wanted);
+      if (!wait_for_cap(wanted, capped))
+        return {AttemptEnd::kPaused, {}};
+    }
     const Result<size_t> got =
         response.read(std::span(buffer_.get(), wanted), env_.pause_requested);
     if (!got)
@@ -191,6 +204,8 @@ AttemptOutcome SegmentTransfer::receive(HttpResponse& response, ByteRange range)
       return failed(kSegmentInterruptedText);
     if (*got > wanted)
       return fatal(kSegmentTooLongText);
+    if (cap_)
+      cap_->take(*got, env_.clock.now());
     const Status written = partial_->write_all(std::span<const uint8_t>(buffer_.get(), *got));
     if (!written)
       return fatal(written.message());
@@ -198,6 +213,19 @@ AttemptOutcome SegmentTransfer::receive(HttpResponse& response, ByteRange range)
     report_progress(offset_ > range.last);
   }
   return {AttemptEnd::kCompleted, {}};
+}
+
+// Under the rate cap, waits until `bytes` may be read, looking at the pause
+// request every 50 ms; false when a pause ended the wait. Adds the time
+// waited to `waited`.
+bool SegmentTransfer::wait_for_cap(size_t bytes, nanoseconds& waited) {
+  const nanoseconds started = env_.clock.now();
+  const nanoseconds wait = cap_->wait_before(bytes, started);
+  if (wait == nanoseconds::zero())
+    return true;
+  const bool waited_out = wait_unless_paused(env_.clock, env_.pause_requested, wait);
+  waited += env_.clock.now() - started;
+  return waited_out;
 }
 
 // At most one text per 0.1 s, and one when the segment is complete.

@@ -30,6 +30,7 @@ VERSION = "1.4.2"
 DISPLAY_VERSION = "1.4"
 BUILD = 31
 FILE_NAME = f"Quarvel-{DISPLAY_VERSION}-b{BUILD}-Windows-x64-Setup.exe"
+SEGMENT = 8_388_608  # the largest range the installer asks for
 # quarvel-publish of the native build (the e2e registration names it).
 PUBLISH_TOOL = pathlib.Path(os.environ.get("QUARVEL_PUBLISH") or
                             e2e_support.SOURCE_DIR / "build" / "native" / "bin" / "quarvel-publish")
@@ -102,8 +103,54 @@ def publish(hosts, data, manifest=None, *options, package_host=e2e_support.PACKA
     hosts.set_manifest(release.manifest)
 
 
+# The machine policy key the installer reads its administrators' policies from.
+POLICY_KEY = r"HKLM\Software\Policies\Quarvel\OnlineSetup"
+
+
+def set_policies(test_case, **values):
+    """Writes the values into the test prefix's machine policy key with `reg add`
+    (an int as REG_DWORD, a list as REG_MULTI_SZ, a str as REG_SZ) and removes
+    the key when the test ends, so that no other test sees a policy."""
+    vendor_key = POLICY_KEY.rsplit("\\", 1)[0]
+    test_case.addCleanup(e2e_support.run_windows, "reg", "delete", vendor_key, "/f")
+    for name, value in values.items():
+        if isinstance(value, int):
+            kind, data = "REG_DWORD", str(value)
+        elif isinstance(value, list):
+            kind, data = "REG_MULTI_SZ", "\\0".join(value)
+        else:
+            kind, data = "REG_SZ", value
+        added = e2e_support.run_windows("reg", "add", POLICY_KEY, "/v", name, "/t", kind,
+                                        "/d", data, "/f")
+        if added.returncode != 0:
+            raise RuntimeError(f"reg add {name} failed: {added.stdout + added.stderr}")
+
+
 def stand_in_package():
     return STAND_IN_SETUP.read_bytes()
+
+
+def two_segment_package():
+    """The stand-in setup padded to two segments: 8 MiB and 1,000 bytes."""
+    stand_in = stand_in_package()
+    return stand_in + bytes(SEGMENT + 1000 - len(stand_in))
+
+
+def install_from_new_hosts(test_case, package, bind, faults=(), executable=INSTALLER,
+                           package_host=e2e_support.PACKAGE_HOST):
+    """Serves `package` from test hosts started on `bind` for the test (the
+    manifest naming `package_host`, the faults on every request), installs it
+    with `executable` --quiet and checks that the run completed. Returns the
+    network log and the hosts' requests."""
+    hosts = e2e_support.test_hosts(bind=bind).start()
+    test_case.addCleanup(hosts.stop)
+    publish(hosts, package, package_host=package_host)
+    hosts.always(*faults)
+    installer = Installer(e2e_support.temp_dir(test_case), executable)
+    run = installer.run("--quiet", "--install-dir",
+                        e2e_support.windows_path(installer.folder / "Quarvel"))
+    test_case.assertEqual((run.exit_code, run.report["status"]), (0, "complete"), run.report)
+    return run.network_log(), hosts.requests
 
 
 def sign(source, target, signer="signer"):

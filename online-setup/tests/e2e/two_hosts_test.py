@@ -11,7 +11,7 @@ import installer_support
 from quarvel_test_hosts import Fault
 
 FIRST, SECOND = e2e_support.FIRST_PACKAGE_HOST, e2e_support.PACKAGE_HOST
-SEGMENT = 8_388_608
+SEGMENT = installer_support.SEGMENT
 REFUSED = "网络连接中断（12029）；请重试继续下载"
 
 
@@ -19,23 +19,16 @@ class TwoHosts(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         e2e_support.require_test_network()
-        stand_in = installer_support.stand_in_package()  # padded to two segments
-        cls.package = stand_in + bytes(SEGMENT + 1000 - len(stand_in))
+        cls.package = installer_support.two_segment_package()
 
     def install(self, bind, fault=None):
         """Installs from test hosts on `bind` whose manifest names the first
         package host; returns the network log and the hosts' requests."""
-        hosts = e2e_support.test_hosts(bind=bind).start()
-        self.addCleanup(hosts.stop)
-        installer_support.publish(hosts, self.package, package_host=FIRST)
-        if fault:
-            hosts.always(fault)
-        installer = installer_support.Installer(e2e_support.temp_dir(self),
-                                                installer_support.TWO_HOST_INSTALLER)
-        run = installer.run("--quiet", "--install-dir", e2e_support.windows_path(installer.folder / "Quarvel"))
-        self.assertEqual((run.exit_code, run.report["status"]), (0, "complete"), run.report)
-        self.gaps = [b.time - a.time for a, b in zip(hosts.requests, hosts.requests[1:])]
-        return run.network_log(), [(r.host, r.path.split("/")[1]) for r in hosts.requests]
+        log, requests = installer_support.install_from_new_hosts(
+            self, self.package, bind, [fault] if fault else [],
+            installer_support.TWO_HOST_INSTALLER, package_host=FIRST)
+        self.gaps = [b.time - a.time for a, b in zip(requests, requests[1:])]
+        return log, [(r.host, r.path.split("/")[1]) for r in requests]
 
     def expected_log(self, failure=None):
         """Both segments from the second host, after one failure on the first."""

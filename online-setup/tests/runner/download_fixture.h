@@ -74,8 +74,11 @@ struct DownloadTest : testing::Test {
     http.total = size;
   }
 
+  uint64_t rate_cap = 0;  // bytes per second; 0: no cap
+
   Result<std::string> download() {
-    const DownloadEnvironment env{http, files, clock, wall_clock, random, status, pause, stats};
+    const DownloadEnvironment env{http,   files, clock, wall_clock, random,
+                                  status, pause, stats, nullptr,    rate_cap};
     return download_package(env, kCacheDir, manifest);
   }
 

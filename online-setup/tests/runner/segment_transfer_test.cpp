@@ -322,20 +322,28 @@ TEST_F(DownloadTest, PauseAfterAFailedAttemptEndsBeforeTheRetry) {
   EXPECT_TRUE(clock.sleeps.empty());
 }
 
+// Runs the download with a pause requested as the `n`th sleep begins; returns
+// the result and how long after the request the download ended.
+std::pair<Result<std::string>, nanoseconds> download_pausing_at_sleep(DownloadTest& t, size_t n) {
+  nanoseconds paused_at{};
+  t.clock.on_sleep = [&] {
+    if (t.clock.sleeps.size() == n) {
+      t.pause = true;
+      paused_at = t.clock.time;
+    }
+  };
+  Result<std::string> result = t.download();
+  t.clock.on_sleep = nullptr;
+  return {std::move(result), t.clock.time - paused_at};
+}
+
 TEST_F(DownloadTest, PauseDuringTheRetryDelayEndsWithinOnePollStep) {
   use_package(200000);
   http.replies.push_back(busy());
-  nanoseconds paused_at{};
-  clock.on_sleep = [&] {
-    if (clock.sleeps.size() == 4) {
-      pause = true;
-      paused_at = clock.time;
-    }
-  };
-  const auto result = download();
+  const auto [result, ended_after] = download_pausing_at_sleep(*this, 4);
   ASSERT_FALSE(result.ok());
   EXPECT_EQ(result.message(), kPaused);
-  EXPECT_EQ(clock.time - paused_at, milliseconds(50));
+  EXPECT_EQ(ended_after, milliseconds(50));
   EXPECT_EQ(clock.sleeps.size(), 4u);
   EXPECT_EQ(http.requests.size(), 1u);
   EXPECT_EQ(texts_starting("连接中断").size(), 1u);
@@ -377,6 +385,47 @@ TEST_F(DownloadTest, FiguresOfALargePackageAreWholeMebibyteTenths) {
   EXPECT_EQ(status.updates[1], (StatusUpdate{"连接中断，正在自动重连（1/5）· 已下载 12.0 MB", 10}));
   EXPECT_EQ(log_lines().front(), "request=1 range=12582912-20971519/104857600 retry=0");
   EXPECT_EQ(stats.snapshot(), (DownloadStatsSnapshot{12582912, 0, 0}));
+}
+
+// Under a rate cap of 64 KiB/s an 8 MiB segment takes about 128 s of waits
+// (the fake clock moves only by sleeping): no wait is longer than a poll step,
+// no read asks for more than a twentieth of a second's bytes, and the segment
+// deadline, which measures the server, does not count the waits.
+TEST_F(DownloadTest, RateCapSpreadsTheReadsAndItsWaitsDoNotCountAgainstTheDeadline) {
+  use_package(kSegment + 1);
+  rate_cap = 65536;
+  const auto result = download();
+  ASSERT_TRUE(result.ok()) << result.message();
+  EXPECT_EQ(log_lines()[1], "request=1 saved=8388608 result=complete");
+  EXPECT_EQ(log_lines()[3], "request=2 saved=8388609 result=complete");
+  // A full bucket (3,276 bytes) to start with, then 64 KiB a second.
+  const nanoseconds expected = nanoseconds(std::chrono::seconds(kSegment + 1 - 3276)) / 65536;
+  EXPECT_GE(clock.time, expected - milliseconds(1));
+  EXPECT_LE(clock.time, expected + milliseconds(50));
+  for (const nanoseconds sleep : clock.sleeps)
+    ASSERT_LE(sleep, milliseconds(50));
+  EXPECT_EQ(http.reads, (kSegment + 3275) / 3276 + 1);
+  EXPECT_EQ(files.files.at(package_file()), content);
+}
+
+TEST_F(DownloadTest, UnderARateCapAServerSlowerThanTheDeadlineStillFailsTheAttempt) {
+  use_package(200000);
+  rate_cap = 10 * kMiB;
+  http.replies.push_back(ScriptedReply{.before_read = reads_take(clock, std::chrono::seconds(61))});
+  ASSERT_TRUE(download().ok());
+  EXPECT_EQ(log_lines()[1], "request=1 saved=65536 result=分段连接超时");
+}
+
+TEST_F(DownloadTest, PauseDuringARateCapWaitEndsItWithinOnePollStep) {
+  use_package(200000);
+  rate_cap = 65536;
+  const auto [result, ended_after] = download_pausing_at_sleep(*this, 3);
+  ASSERT_FALSE(result.ok());
+  EXPECT_EQ(result.message(), kPaused);
+  EXPECT_GT(ended_after, nanoseconds::zero());
+  EXPECT_LE(ended_after, milliseconds(50));
+  EXPECT_EQ(files.files.at(partial_file()), content.substr(0, 3276 * http.reads));
+  EXPECT_EQ(log_lines(), (Lines{"request=1 range=0-199999/200000 retry=0"}));
 }
 
 }  // namespace
