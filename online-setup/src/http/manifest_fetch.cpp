@@ -25,7 +25,7 @@ Result<std::string> read_bounded_body(HttpResponse& response,
   for (;;) {
     if (clock.now() >= deadline)
       return Failure{network_error_message(kTimeoutError)};
-    const Result<size_t> got = response.read(chunk, pause_requested);
+    const Result<size_t> got = response.read_arrived(chunk, pause_requested);
     if (!got)
       return got.failure();
     if (*got == 0)
