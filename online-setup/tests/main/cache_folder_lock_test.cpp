@@ -8,38 +8,26 @@
 namespace quarvel {
 namespace {
 
-using testing_support::FakeClock;
-using testing_support::MemoryFileSystem;
-
-struct CacheLock : testing::Test {
-  CacheFolderLock lock(const Result<std::string>& cache_dir = std::string("C:\\Cache")) {
-    return lock_cache_folder(files, {clock, pause, {}}, cache_dir);
-  }
-  MemoryFileSystem files;
-  FakeClock clock;
+TEST(CacheLock, TheFolderIsMadeAndHeldUntilTheLockGoesAndWithoutOneTheRunGoesOn) {
+  testing_support::MemoryFileSystem files;
+  testing_support::FakeClock clock;
   const std::atomic<bool> pause{false};
-  const std::string lock_path = "C:\\Cache\\installer.lock";
-};
-
-TEST_F(CacheLock, TheFolderIsMadeAndHeldUntilTheLockGoes) {
+  const auto lock = [&](const Result<std::string>& folder = std::string("C:\\Cache")) {
+    return lock_cache_folder(files, {clock, pause, {}}, folder);
+  };
   CacheFolderLock first = lock();
   EXPECT_EQ(first.state, CacheLockState::kHeld);
   EXPECT_EQ(files.directories.count("C:\\Cache"), 1u);
-  EXPECT_EQ(files.held_exclusively.count(lock_path), 1u);
-  const CacheFolderLock second = lock();
-  EXPECT_EQ(second.state, CacheLockState::kHeldElsewhere);
+  EXPECT_EQ(lock().state, CacheLockState::kHeldElsewhere);
   EXPECT_EQ(clock.time, std::chrono::milliseconds(3100)) << "a scanner's hold is waited out";
   first.file.reset();
   EXPECT_EQ(lock().state, CacheLockState::kHeld);
-}
-
-TEST_F(CacheLock, WithoutAFolderToHoldTheRunGoesOnAndMeetsTheProblemItself) {
+  // No folder, one that cannot be made, and one the user may only read: no lock.
   EXPECT_EQ(lock(Failure{"本机用户目录不可用"}).state, CacheLockState::kNotTaken);
-  files.unwritable.insert("C:\\Cache");  // the folder cannot be made
+  files.unwritable = {"C:\\Cache"};
   EXPECT_EQ(lock().state, CacheLockState::kNotTaken);
-  files.unwritable = {lock_path};  // a folder the user may only read
+  files.unwritable = {"C:\\Cache\\installer.lock"};
   EXPECT_EQ(lock().state, CacheLockState::kNotTaken);
-  EXPECT_TRUE(files.held_exclusively.empty());
 }
 
 }  // namespace

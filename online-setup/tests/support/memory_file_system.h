@@ -190,25 +190,23 @@ inline Result<std::unique_ptr<ReadableFile>> MemoryFileSystem::open_read_deny_wr
   return opened;
 }
 
-class MemoryHeldFile final : public HeldFile {
- public:
-  explicit MemoryHeldFile(std::function<void()> on_release) : on_release_(std::move(on_release)) {}
-  ~MemoryHeldFile() override { on_release_(); }
-
- private:
-  std::function<void()> on_release_;
+struct MemoryHeldFile final : HeldFile {
+  MemoryHeldFile(std::set<std::string>& held, std::string path) : held(held), path(path) {}
+  ~MemoryHeldFile() override { held.erase(path); }
+  std::set<std::string>& held;
+  std::string path;
 };
 
 inline Result<std::unique_ptr<HeldFile>> MemoryFileSystem::hold_exclusively(
     const std::string& path) {
-  if (held_exclusively.count(path) != 0 || holds(path, true))
+  if (!held_exclusively.insert(path).second)
     return sharing_violation();
-  if (unwritable.count(path) != 0)
+  if (unwritable.count(path) != 0) {
+    held_exclusively.erase(path);
     return Failure{failure_text, 5};
+  }
   files[path];
-  held_exclusively.insert(path);
-  return std::unique_ptr<HeldFile>(
-      std::make_unique<MemoryHeldFile>([this, path] { held_exclusively.erase(path); }));
+  return std::unique_ptr<HeldFile>(std::make_unique<MemoryHeldFile>(held_exclusively, path));
 }
 
 inline Result<std::unique_ptr<WritableFile>> MemoryFileSystem::open_write(const std::string& path,
