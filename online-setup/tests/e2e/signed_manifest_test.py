@@ -94,22 +94,17 @@ class SignedManifest(e2e_support.HostsTestCase):
         serial = self.kept_and_cached()
         tampered = json.loads(self.hosts.content_for(MANIFEST_PATH))
         tampered["signatures"][0]["sig"] = tampered["signatures"][0]["sig"][::-1]
-        expired = installer_support.signed_manifest(self.members, serial + 1, serial - 60)
-        for name, manifest, refusal in (
-                ("tampered", tampered, "版本信息签名无效"),
-                ("expired, of a higher serial", expired, "版本信息已过期（有效期至 %s）；请检查本机时钟是否正确"
-                 % time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(serial - 60)))):
-            with self.subTest(name):
-                self.serve(manifest)
-                self.hosts.clear_requests()
-                run = self.run_installer()
-                self.assertEqual(run.exit_code, 0, run.report)
-                self.assertEqual(run.report["manifest"], {"serial": serial, "source": "kept"})
-                self.assertIsNotNone(run.setup_call)
-                self.assertEqual(self.package_requests(), [])
-                self.assertEqual(run.network_log()[-2:], [
-                    f"manifest host={e2e_support.RELEASE_HOST} refused={refusal}",
-                    f"manifest=kept serial={serial} expires={time.strftime('%Y-%m-%dT%H:%M:%SZ', time.gmtime(serial + DAY))} fetch={refusal}"])
+        self.serve(tampered)
+        self.hosts.clear_requests()
+        run = self.run_installer()
+        self.assertEqual(run.exit_code, 0, run.report)
+        self.assertEqual(run.report["manifest"], {"serial": serial, "source": "kept"})
+        self.assertIsNotNone(run.setup_call)
+        self.assertEqual(self.package_requests(), [])
+        self.assertEqual(run.network_log()[-2:], [
+            f"manifest host={e2e_support.RELEASE_HOST} refused=版本信息签名无效",
+            "manifest=kept serial=%d expires=%s fetch=版本信息签名无效"
+            % (serial, time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(serial + DAY)))])
 
     def test_a_manifest_that_never_ends_leads_to_the_kept_manifest(self):
         serial = self.kept_and_cached()
