@@ -10,6 +10,11 @@ RunMode mode_for(const ArgumentList& arguments, ProcessAccount account) {
   return account == ProcessAccount::kUser ? choose_run_mode(arguments) : RunMode::kHeadless;
 }
 
+// A preview window never starts a run: it neither makes nor holds the cache folder.
+bool may_run(const ArgumentList& arguments, RunMode mode) {
+  return mode == RunMode::kHeadless || !has_switch(arguments, "--preview");
+}
+
 RunOutcome run_headless(const ArgumentList& arguments, const EntryOperations& operations) {
   // The location is decided here also for --download-only, where it is only reported.
   const std::optional<std::string> given = switch_value(arguments, "--install-dir");
@@ -39,11 +44,13 @@ int run_selected_mode(const ArgumentList& arguments,
     operations.write_progress(arguments, message);
     return kExitServiceAccount;
   }
+  const RunMode mode = mode_for(arguments, account);
   // Held until the process ends, whatever the mode does.
-  const CacheFolderLock lock = operations.lock_cache_folder(arguments);
+  const CacheFolderLock lock =
+      may_run(arguments, mode) ? operations.lock_cache_folder(arguments) : CacheFolderLock{};
   if (lock.state == CacheLockState::kHeldElsewhere)
     return refuse_second_start(arguments, account, operations);
-  if (mode_for(arguments, account) == RunMode::kWindow) {
+  if (mode == RunMode::kWindow) {
     operations.window_main();
     return kExitSuccess;
   }

@@ -46,7 +46,8 @@ int refuse_second_start(const ArgumentList& arguments,
 // use its own profile or working folder is refused before anything else is
 // done: the refusal becomes the failure report and the progress file's text,
 // and the exit code 1625. Then the cache folder's lock is taken for the whole
-// run; a folder that another run holds ends the start as a second start.
+// run (not for a preview window, which runs nothing); a folder that another
+// run holds ends the start as a second start.
 int run_selected_mode(const ArgumentList& arguments,
                       ProcessAccount account,
                       const EntryOperations& operations);

@@ -51,50 +51,78 @@ std::string choice_line(ManifestSource source,
   return line;
 }
 
-Result<SelectedManifest> select_signed(const RunEnvironment& environment,
-                                       const Result<std::string>& cache_dir) {
-  const std::span<const std::string> package_hosts = environment.hosts.package_hosts;
-  const KeptManifest kept = cache_dir
-                                ? read_kept_manifest(environment.files, *cache_dir, package_hosts,
-                                                     environment.manifest_policy)
-                                : KeptManifest{};
-  const int64_t now = unix_seconds_of_file_time(environment.wall_clock.file_time_now());
-  std::optional<SignedManifest> fetched;
+// The release hosts' answers judged against the kept manifest at `now`: the
+// fetch, and the manifest of the body it took.
+struct SignedFetch {
+  JudgedManifestFetch fetch;
+  std::optional<SignedManifest> accepted;
+};
+
+SignedFetch fetch_signed(const RunEnvironment& environment, const KeptManifest& kept, int64_t now) {
+  SignedFetch result;
   const ManifestJudge judge = [&](const std::string& body) -> Status {
     Result<SignedManifest> accepted =
-        accept_signed_manifest(body, package_hosts, environment.manifest_policy);
+        accept_signed_manifest(body, environment.hosts.package_hosts, environment.manifest_policy);
     if (!accepted)
       return accepted.failure();
     if (const Status admitted = admit_fetched_manifest(*accepted, kept, now); !admitted)
       return admitted;
-    fetched = std::move(accepted).value();
+    result.accepted = std::move(accepted).value();
     return Ok{};
   };
-  const JudgedManifestFetch fetch = fetch_judged_manifest(
-      environment.http, environment.hosts, environment.pause_requested, environment.clock, judge);
-  if (!fetch.body && fetch.body.message() == kDownloadPausedMessage)
-    return fetch.body.failure();
-  if (!cache_dir)
-    return fetch.body ? cache_dir.failure() : fetch.body.failure();
-  const Result<ManifestChoice> choice = choose_manifest(
-      fetched ? &*fetched : nullptr, kept, now, fetch.body ? Failure{} : fetch.body.failure());
+  result.fetch = fetch_judged_manifest(environment.http, environment.hosts,
+                                       environment.pause_requested, environment.clock, judge);
+  return result;
+}
+
+// Keeps the fetched manifest when the choice says so and writes the network
+// log's lines: the hosts passed over, then the manifest used (or nothing
+// more when the choice failed).
+void keep_and_log(const RunEnvironment& environment,
+                  const std::string& cache_dir,
+                  const Result<ManifestChoice>& choice,
+                  const SignedFetch& fetched,
+                  const SignedManifest* used) {
   // Kept first: keeping makes the cache directory that the log lies in.
   // Not kept, the next run has only the release host to go by; this run
   // goes on with what it verified.
   const Status kept_now =
       choice && choice->replaces_kept
-          ? keep_manifest(environment.files, environment.random, *cache_dir, *fetch.body)
+          ? keep_manifest(environment.files, environment.random, cache_dir, *fetched.fetch.body)
           : Status(Ok{});
-  for (const PassedOverHost& host : fetch.passed_over)
-    append_network_log(environment.files, *cache_dir, passed_over_line(host));
+  for (const PassedOverHost& host : fetched.fetch.passed_over)
+    append_network_log(environment.files, cache_dir, passed_over_line(host));
+  if (!choice)
+    return;
+  append_network_log(environment.files, cache_dir,
+                     choice_line(choice->source, *used, fetched.accepted, fetched.fetch.body));
+  if (!kept_now)
+    append_network_log(environment.files, cache_dir, "manifest not kept: " + kept_now.message());
+}
+
+Result<SelectedManifest> select_signed(const RunEnvironment& environment,
+                                       const Result<std::string>& cache_dir) {
+  const KeptManifest kept =
+      cache_dir ? read_kept_manifest(environment.files, *cache_dir, environment.hosts.package_hosts,
+                                     environment.manifest_policy)
+                : KeptManifest{};
+  const int64_t now = unix_seconds_of_file_time(environment.wall_clock.file_time_now());
+  const SignedFetch fetched = fetch_signed(environment, kept, now);
+  const Result<std::string>& body = fetched.fetch.body;
+  if (!body && body.message() == kDownloadPausedMessage)
+    return body.failure();
+  if (!cache_dir)
+    return body ? cache_dir.failure() : body.failure();
+  const Result<ManifestChoice> choice =
+      choose_manifest(fetched.accepted ? &*fetched.accepted : nullptr, kept, now,
+                      body ? Failure{} : body.failure());
+  const SignedManifest* used = !choice                                   ? nullptr
+                               : choice->source == ManifestSource::kKept ? &*kept.manifest
+                                                                         : &*fetched.accepted;
+  keep_and_log(environment, *cache_dir, choice, fetched, used);
   if (!choice)
     return choice.failure();
-  const SignedManifest& used = choice->source == ManifestSource::kKept ? *kept.manifest : *fetched;
-  append_network_log(environment.files, *cache_dir,
-                     choice_line(choice->source, used, fetched, fetch.body));
-  if (!kept_now)
-    append_network_log(environment.files, *cache_dir, "manifest not kept: " + kept_now.message());
-  return SelectedManifest{used.manifest, *cache_dir, ManifestUse{choice->source, used.serial}};
+  return SelectedManifest{used->manifest, *cache_dir, ManifestUse{choice->source, used->serial}};
 }
 
 }  // namespace

@@ -53,6 +53,9 @@ TEST(Entry, WindowModeEndsWithZeroWhateverHappens) {
   Calls calls;
   EXPECT_EQ(calls.run({"p", "--quiet", "--show-ui"}), 0);
   EXPECT_EQ(calls.log, (std::vector<std::string>{"lock", "window"}));
+  Calls preview;  // runs nothing, so it neither makes nor holds the cache folder
+  EXPECT_EQ(preview.run({"p", "--preview"}), 0);
+  EXPECT_EQ(preview.log, (std::vector<std::string>{"window"}));
 }
 
 TEST(Entry, HeadlessUsesTheGivenLocationVerbatimWithoutDiscovery) {
