@@ -63,11 +63,14 @@ exe=build/windows/test-bin-manifest/QuarvelOnlineSetup.exe
 # Run 1 installs where it is told; run 2 finds that installation in the registry;
 # run 3 finds no manifest on the release host (404) and uses the kept one.
 install_dir=(--install-dir 'C:\Quarvel Demo\Quarvel')
+# Wine's own messages (its err channel) go to a file per run, shown only for a
+# run that failed.
 for run in 1 2 3; do
   [ \$run = 3 ] && mv "$manifest_dir/latest.json" "$demo/out/latest.json.withdrawn"
   /usr/lib/wine/wine64 "\$exe" --quiet --cache-dir '$(windows_path "$demo/cache")' \
-    --report "$(windows_path "$demo/out")\\\\run\$run.json" "\${install_dir[@]}"
-  echo "run \$run exit code: \$?" > "$demo/out/run\$run.exit"
+    --report "$(windows_path "$demo/out")\\\\run\$run.json" "\${install_dir[@]}" \
+    2> "$demo/out/run\$run.wine.log"
+  echo "\$?" > "$demo/out/run\$run.exit"
   install_dir=()
 done
 kill \$server
@@ -80,7 +83,11 @@ show() { echo; echo "-- $1"; cat "$2"; echo; }
 for run in 1 2 3; do
   echo
   echo "==================== run $run"
-  cat "$demo/out/run$run.exit"
+  exit_code=$(cat "$demo/out/run$run.exit")
+  echo "run $run exit code: $exit_code"
+  if [ "$exit_code" != 0 ] || [ ! -f "$demo/out/run$run.json" ]; then
+    show "what Wine wrote" "$demo/out/run$run.wine.log"
+  fi
   show "report ($demo/out/run$run.json)" "$demo/out/run$run.json"
   show "progress file ($demo/out/run$run.progress.json)" "$demo/out/run$run.progress.json"
 done

@@ -5,6 +5,7 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+#include <optional>
 #include <vector>
 
 #include "core/base64.h"
@@ -41,7 +42,42 @@ std::vector<uint8_t> key_info(EVP_PKEY* key) {
   return der;
 }
 
+std::string not_p256(const std::string& path) {
+  return path + " is not a P-256 (prime256v1) key: the manifest is signed with ECDSA P-256 only";
+}
+
+// The key's id and point; nullopt for a key that is not P-256.
+std::optional<ManifestPublicKey> public_key_of(EVP_PKEY* key) {
+  const std::vector<uint8_t> der = key_info(key);
+  const std::optional<P256Point> point = p256_point_of_key_info(der);
+  if (!point)
+    return std::nullopt;
+  return ManifestPublicKey{
+      sha256_hex(std::string_view(reinterpret_cast<const char*>(der.data()), der.size())), *point};
+}
+
+// The PEM text of a key file in a memory BIO; nullptr when it cannot be made.
+std::unique_ptr<BIO, Freer<BIO_free>> pem_bio(const std::string& pem) {
+  return std::unique_ptr<BIO, Freer<BIO_free>>(
+      BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+}
+
 }  // namespace
+
+Result<ManifestPublicKey> load_manifest_public_key(FileSystem& files, const std::string& path) {
+  const Result<std::string> pem = read_file_up_to(files, path, kLargestKeyFile);
+  if (!pem)
+    return Failure{"cannot read the public key " + path + ": " + pem.message()};
+  const auto bio = pem_bio(*pem);
+  const std::unique_ptr<EVP_PKEY, Freer<EVP_PKEY_free>> key(
+      bio ? PEM_read_bio_PUBKEY(bio.get(), nullptr, no_passphrase, nullptr) : nullptr);
+  if (!key)
+    return Failure{path + " is not a PEM public key"};
+  std::optional<ManifestPublicKey> public_key = public_key_of(key.get());
+  if (!public_key)
+    return Failure{not_p256(path)};
+  return std::move(public_key).value();
+}
 
 struct ManifestSigner::Key {
   std::unique_ptr<EVP_PKEY, Freer<EVP_PKEY_free>> pkey;
@@ -60,22 +96,16 @@ Result<ManifestSigner> ManifestSigner::load(FileSystem& files, const std::string
   const Result<std::string> pem = read_file_up_to(files, path, kLargestKeyFile);
   if (!pem)
     return Failure{"cannot read the signing key " + path + ": " + pem.message()};
-  std::unique_ptr<BIO, Freer<BIO_free>> bio(
-      BIO_new_mem_buf(pem->data(), static_cast<int>(pem->size())));
+  const auto bio = pem_bio(*pem);
   auto key = std::make_unique<Key>();
   key->pkey.reset(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, no_passphrase, nullptr)
                       : nullptr);
   if (!key->pkey)
     return Failure{path + " is not an unencrypted PEM private key"};
-  const std::vector<uint8_t> der = key_info(key->pkey.get());
-  const std::optional<P256Point> point = p256_point_of_key_info(der);
-  if (!point) {
-    return Failure{
-        path + " is not a P-256 (prime256v1) key: the manifest is signed with ECDSA P-256 only"};
-  }
-  return ManifestSigner(
-      std::move(key), path,
-      sha256_hex(std::string_view(reinterpret_cast<const char*>(der.data()), der.size())), *point);
+  std::optional<ManifestPublicKey> public_key = public_key_of(key->pkey.get());
+  if (!public_key)
+    return Failure{not_p256(path)};
+  return ManifestSigner(std::move(key), path, std::move(public_key->id), public_key->point);
 }
 
 Result<std::string> ManifestSigner::sign(std::string_view payload) const {

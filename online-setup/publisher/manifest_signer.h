@@ -13,6 +13,19 @@
 
 namespace quarvel {
 
+// A public key that may have signed a published manifest, with its id (the
+// lowercase SHA-256 of its DER SubjectPublicKeyInfo) and its point.
+struct ManifestPublicKey {
+  std::string id;
+  P256Point point{};
+};
+
+// The P-256 public key in the PEM file. Returns "cannot read the public key
+// PATH: TEXT" when the file cannot be read, "PATH is not a PEM public key" and
+// "PATH is not a P-256 (prime256v1) key: the manifest is signed with ECDSA
+// P-256 only" for the rest.
+Result<ManifestPublicKey> load_manifest_public_key(FileSystem& files, const std::string& path);
+
 class ManifestSigner {
  public:
   // The key in the PEM file (unencrypted; PKCS#8 or SEC1). Returns "cannot

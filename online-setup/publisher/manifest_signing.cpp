@@ -9,7 +9,6 @@
 #include "core/json_text.h"
 #include "core/strict_json.h"
 #include "core/utc_time.h"
-#include "release/signed_manifest.h"
 
 namespace quarvel {
 namespace {
@@ -29,15 +28,15 @@ std::optional<uint64_t> next_serial(int64_t now, std::optional<uint64_t> earlier
   return *earlier + 1;
 }
 
-std::optional<nlohmann::json> published_content(std::string_view text) {
-  std::optional<nlohmann::json> document = strict_json::parse(text);
-  const std::string* encoded =
-      document ? strict_json::string_value(strict_json::member(*document, kSignedMember)) : nullptr;
-  if (encoded == nullptr)
-    return document;
-  const std::optional<std::string> payload = base64_decode(*encoded);
-  std::optional<nlohmann::json> content = payload ? strict_json::parse(*payload) : std::nullopt;
-  return content ? content : document;
+Result<nlohmann::json> verified_content(std::string_view text, std::span<const ManifestKey> keys) {
+  const ManifestPolicy policy{kDefaultMinimumBuild, keys, &system_manifest_verifier()};
+  const Result<std::string> payload = verified_manifest_payload(text, policy);
+  if (!payload)
+    return payload.failure();
+  std::optional<nlohmann::json> content = strict_json::parse(*payload);
+  if (!content)
+    return Failure{"版本信息无法解析"};
+  return std::move(content).value();
 }
 
 nlohmann::json release_members(const nlohmann::json& content) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,7 @@
 
 #include "core/result.h"
 #include "publisher/manifest_signer.h"
+#include "release/signed_manifest.h"
 
 namespace quarvel {
 
@@ -29,15 +31,17 @@ inline constexpr uint32_t kLongestExpiryDays = 365;
 // earlier serial is the largest 64-bit value, which nothing can follow.
 std::optional<uint64_t> next_serial(int64_t now, std::optional<uint64_t> earlier);
 
-// What a published latest.json says: its signed payload when it has one that
-// decodes, else the document itself. nullopt for a text that is no JSON
-// document. The signature is not looked at: this is the vendor's own file.
-std::optional<nlohmann::json> published_content(std::string_view text);
+// The signed payload of a published latest.json, as a JSON document, once a
+// signature by one of the keys verifies over it (OpenSSL): nothing outside
+// the payload, and nothing in a file that anyone could have written, counts.
+// The installer's refusal otherwise (verified_manifest_payload's messages, and
+// "版本信息无法解析" for a payload that is no JSON document).
+Result<nlohmann::json> verified_content(std::string_view text, std::span<const ManifestKey> keys);
 
-// The release manifest's own members of published content (any other is dropped).
+// The release manifest's own members of verified content (any other is dropped).
 nlohmann::json release_members(const nlohmann::json& content);
 
-// The serial of published content; nullopt when it has none.
+// The serial of verified content; nullopt when it has none.
 std::optional<uint64_t> published_serial(const nlohmann::json& content);
 
 // The signed latest.json (compact, keys in byte order) of the members.

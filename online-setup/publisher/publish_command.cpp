@@ -28,6 +28,7 @@ constexpr std::array<Option, 6> kOptions{{
 }};
 
 constexpr std::string_view kSigningKey = "--signing-key";
+constexpr std::string_view kPreviousKey = "--previous-key";
 constexpr std::string_view kExpiresIn = "--expires-in";
 
 const Option* find_option(std::string_view name) {
@@ -74,7 +75,10 @@ Result<Ok> check_parts(const ReleaseInput& input, const Given& given) {
 }
 
 // The --expires-in value: 1 to 365 days, and only for a signed manifest.
+// Previous keys only check what a signed manifest is made from.
 Result<Ok> read_expiry(const Given& given, ReleaseInput& input) {
+  if (!input.previous_keys.empty() && input.signing_keys.empty())
+    return Failure{"--previous-key needs --signing-key"};
   if (!given.expires_in)
     return Ok{};
   if (input.signing_keys.empty())
@@ -107,7 +111,7 @@ Result<ReleaseInput> parse_publish_arguments(std::span<const std::string> argume
       continue;
     }
     const Option* option = find_option(argument);
-    const bool repeatable = argument == kSigningKey;
+    const bool repeatable = argument == kSigningKey || argument == kPreviousKey;
     if (option == nullptr && !repeatable && argument != kExpiresIn)
       return Failure{"unknown option " + argument};
     bool& seen =
@@ -118,7 +122,7 @@ Result<ReleaseInput> parse_publish_arguments(std::span<const std::string> argume
       return Failure{"no value after " + argument};
     const std::string& value = arguments[++i];
     if (repeatable) {
-      input.signing_keys.push_back(value);
+      (argument == kSigningKey ? input.signing_keys : input.previous_keys).push_back(value);
       continue;
     }
     seen = true;

@@ -1,10 +1,12 @@
 // The command line of quarvel-publish:
 //   quarvel-publish PACKAGE --version V --display-version D --build N
 //                   --package-host HOST --out DIR
-//                   [--signing-key KEY.pem]... [--expires-in DAYS]
+//                   [--signing-key KEY.pem]... [--previous-key PUB.pem]...
+//                   [--expires-in DAYS]
 //   quarvel-publish --resign MANIFEST --package-host HOST --out DIR
-//                   --signing-key KEY.pem [--signing-key KEY.pem]... [--expires-in DAYS]
-// options in any order, each once but --signing-key. Main thread of the publisher.
+//                   --signing-key KEY.pem [--signing-key KEY.pem]...
+//                   [--previous-key PUB.pem]... [--expires-in DAYS]
+// options in any order, each once but the keys. Main thread of the publisher.
 #pragma once
 
 #include <ostream>
@@ -20,14 +22,17 @@ namespace quarvel {
 
 inline constexpr char kPublishUsage[] =
     "usage: quarvel-publish PACKAGE --version V --display-version D --build N "
-    "--package-host HOST --out DIR [--signing-key KEY.pem]... [--expires-in DAYS]\n"
+    "--package-host HOST --out DIR [--signing-key KEY.pem]... [--previous-key PUB.pem]... "
+    "[--expires-in DAYS]\n"
     "       quarvel-publish --resign MANIFEST --package-host HOST --out DIR "
-    "--signing-key KEY.pem [--signing-key KEY.pem]... [--expires-in DAYS]";
+    "--signing-key KEY.pem [--signing-key KEY.pem]... [--previous-key PUB.pem]... "
+    "[--expires-in DAYS]";
 
 // The release named by the arguments (those after the program name). Returns
 // a line that names the unknown, repeated or value-less option, the second
-// package, the missing parts, what re-signing does not take, or an expiry
-// that is not 1 to 365 days or is given without a signing key.
+// package, the missing parts, what re-signing does not take, an expiry that
+// is not 1 to 365 days, or an expiry or previous key given without a signing
+// key.
 Result<ReleaseInput> parse_publish_arguments(std::span<const std::string> arguments);
 
 // Runs the publisher: on success prints the package's upload path on the

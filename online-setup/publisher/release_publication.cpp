@@ -29,6 +29,8 @@ namespace quarvel {
 namespace {
 
 constexpr char kManifestName[] = "latest.json";
+// The most an earlier serial (seconds since 1970) may lie ahead of the clock.
+constexpr uint64_t kMostSerialAhead = 365 * 86'400;
 
 // The package as measured: its size and digest.
 struct PackageFacts {
@@ -163,60 +165,101 @@ Status write_manifest(FileSystem& files,
                          });
 }
 
-// The members of the release: the measured package's, or those of the
-// manifest to re-sign.
-Result<nlohmann::json> release_content(FileSystem& files, const ReleaseInput& input) {
+// What the release is made from: the measured package, or the verified
+// payload of the manifest re-signed, whose serial then counts as an earlier one.
+struct ReleaseContent {
+  nlohmann::json members;
+  std::optional<uint64_t> serial;
+};
+
+// The keys the publisher signs with, and those it trusts on manifests it takes
+// up again: theirs and the previous keys'.
+struct PublisherKeys {
+  std::vector<ManifestSigner> signers;
+  std::vector<ManifestPublicKey> previous;
+  std::vector<ManifestKey> trusted;  // views of the two above
+};
+
+Result<PublisherKeys> load_keys(FileSystem& files, const ReleaseInput& input) {
+  PublisherKeys keys;
+  for (const std::string& path : input.signing_keys) {
+    Result<ManifestSigner> signer = ManifestSigner::load(files, path);
+    if (!signer)
+      return signer.failure();
+    keys.signers.push_back(std::move(signer).value());
+  }
+  for (const std::string& path : input.previous_keys) {
+    Result<ManifestPublicKey> key = load_manifest_public_key(files, path);
+    if (!key)
+      return key.failure();
+    keys.previous.push_back(std::move(key).value());
+  }
+  for (const ManifestSigner& signer : keys.signers)
+    keys.trusted.push_back(ManifestKey{signer.id(), signer.point()});
+  for (const ManifestPublicKey& key : keys.previous)
+    keys.trusted.push_back(ManifestKey{key.id, key.point});
+  return keys;
+}
+
+// The release members of the measured package, or of the verified payload of
+// the manifest to re-sign.
+Result<ReleaseContent> release_content(FileSystem& files,
+                                       const ReleaseInput& input,
+                                       std::span<const ManifestKey> trusted) {
   if (!input.resign.empty()) {
     const Result<std::string> text = read_file_up_to(files, input.resign, kManifestBodyLimit);
-    const std::optional<nlohmann::json> content = text ? published_content(*text) : std::nullopt;
-    if (!content)
+    if (!text)
       return Failure{"cannot read the manifest to re-sign: " + input.resign};
-    return release_members(*content);
+    const Result<nlohmann::json> content = verified_content(*text, trusted);
+    if (!content)
+      return Failure{"cannot re-sign " + input.resign + ": " + content.message()};
+    return ReleaseContent{release_members(*content), published_serial(*content)};
   }
   const Result<PackageFacts> package = measure_package(files, input.package);
   if (!package)
     return package.failure();
-  return package_members(input, *package);
+  return ReleaseContent{package_members(input, *package), std::nullopt};
 }
 
-Result<std::vector<ManifestSigner>> load_signers(FileSystem& files,
-                                                 const std::vector<std::string>& paths) {
-  std::vector<ManifestSigner> signers;
-  for (const std::string& path : paths) {
-    Result<ManifestSigner> signer = ManifestSigner::load(files, path);
-    if (!signer)
-      return signer.failure();
-    signers.push_back(std::move(signer).value());
-  }
-  return signers;
-}
-
-// The serial a manifest in the file carries; nullopt when there is none.
-std::optional<uint64_t> serial_in_file(FileSystem& files, const std::string& path) {
+// The serial of the manifest in the file when a trusted key signed it;
+// nullopt when it is missing, unreadable, unsigned or signed by anyone else.
+std::optional<uint64_t> verified_serial_in_file(FileSystem& files,
+                                                const std::string& path,
+                                                std::span<const ManifestKey> trusted) {
   const Result<std::string> text = read_file_up_to(files, path, kManifestBodyLimit);
-  const std::optional<nlohmann::json> content = text ? published_content(*text) : std::nullopt;
+  const Result<nlohmann::json> content =
+      text ? verified_content(*text, trusted) : Result<nlohmann::json>(text.failure());
   return content ? published_serial(*content) : std::nullopt;
 }
 
-// The signed text, with a serial above the latest.json being replaced and
-// the one re-signed; the serial and expiry go into the publication.
+// The signed text, with a serial above the verified serials of the
+// latest.json being replaced and of the one re-signed; the serial and
+// expiry go into the publication. An earlier serial more than a year ahead
+// of the clock is refused: published, it would hold every later serial above
+// it, and a wrong clock (or a file written by mistake) should be looked at
+// first.
 Result<std::string> signed_text(FileSystem& files,
-                                const ReleaseInput& input,
-                                const nlohmann::json& members,
-                                const std::vector<ManifestSigner>& signers,
+                                const ReleaseContent& release,
+                                const PublisherKeys& keys,
+                                uint32_t expires_in_days,
                                 int64_t now,
                                 Publication& publication) {
-  std::optional<uint64_t> earlier = serial_in_file(files, publication.manifest_path);
-  if (!input.resign.empty()) {
-    const std::optional<uint64_t> resigned = serial_in_file(files, input.resign);
-    if (resigned && (!earlier || *resigned > *earlier))
-      earlier = resigned;
+  std::optional<uint64_t> earlier =
+      verified_serial_in_file(files, publication.manifest_path, keys.trusted);
+  if (release.serial && (!earlier || *release.serial > *earlier))
+    earlier = release.serial;
+  const uint64_t from_clock = now > 0 ? static_cast<uint64_t>(now) : 0;
+  if (earlier && *earlier > from_clock && *earlier - from_clock > kMostSerialAhead) {
+    return Failure{"the earlier serial " + std::to_string(*earlier) +
+                   " is more than a year ahead of the clock (" + format_utc_time(now) +
+                   "): check this machine's clock and the manifest that carries it"};
   }
   publication.serial = next_serial(now, earlier);
   if (!publication.serial)
     return Failure{"the earlier serial " + std::to_string(*earlier) + " leaves no higher one"};
-  publication.expires = now + int64_t{input.expires_in_days} * 86'400;
-  return signed_manifest_text(members, *publication.serial, publication.expires, signers);
+  publication.expires = now + int64_t{expires_in_days} * 86'400;
+  return signed_manifest_text(release.members, *publication.serial, publication.expires,
+                              keys.signers);
 }
 
 }  // namespace
@@ -224,20 +267,22 @@ Result<std::string> signed_text(FileSystem& files,
 Result<Publication> publish_release(FileSystem& files,
                                     WallClock& clock,
                                     const ReleaseInput& input) {
-  const Result<nlohmann::json> members = release_content(files, input);
-  if (!members)
-    return members.failure();
-  const Result<std::vector<ManifestSigner>> signers = load_signers(files, input.signing_keys);
-  if (!signers)
-    return signers.failure();
+  const Result<PublisherKeys> keys = load_keys(files, input);
+  if (!keys)
+    return keys.failure();
+  const Result<ReleaseContent> release = release_content(files, input, keys->trusted);
+  if (!release)
+    return release.failure();
+  const nlohmann::json& members = release->members;
   InstallerView installer{input.package_host, {}, unix_seconds_of_file_time(clock.file_time_now())};
-  for (const ManifestSigner& signer : *signers)
+  for (const ManifestSigner& signer : keys->signers)
     installer.keys.push_back(ManifestKey{signer.id(), signer.point()});
 
   Publication publication{join_path(input.out_dir, kManifestName), "", std::nullopt, 0};
-  Result<std::string> text = json_compact(*members);
-  if (!signers->empty())
-    text = signed_text(files, input, *members, *signers, installer.now, publication);
+  Result<std::string> text = json_compact(members);
+  if (!keys->signers.empty()) {
+    text = signed_text(files, *release, *keys, input.expires_in_days, installer.now, publication);
+  }
   if (!text)
     return text.failure();
   const Status accepted = check_as_installer(*text, installer);
@@ -245,7 +290,7 @@ Result<Publication> publish_release(FileSystem& files,
     return accepted.failure();
   // The address passed the installer's rules: its path follows the host.
   publication.upload_path =
-      members->at("url").get<std::string>().substr(("https://" + input.package_host).size());
+      members.at("url").get<std::string>().substr(("https://" + input.package_host).size());
   const Status written =
       write_manifest(files, installer, input.out_dir, *text, publication.manifest_path);
   if (!written)

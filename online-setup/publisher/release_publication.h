@@ -25,6 +25,10 @@ struct ReleaseInput {
   // none: the manifest is written unsigned, as installers without manifest
   // keys read it.
   std::vector<std::string> signing_keys;
+  // PEM public keys (P-256) whose signatures, besides the signing keys', are
+  // trusted on the manifest re-signed and on the latest.json being replaced
+  // (a key being rotated out).
+  std::vector<std::string> previous_keys;
   uint32_t expires_in_days = 30;  // a signed manifest's validity
   // An existing latest.json to sign again with a new serial and expiry; the
   // package and its four options are then not given, and nothing is measured.
@@ -40,11 +44,13 @@ struct Publication {
   int64_t expires = 0;
 };
 
-// Measures and hashes the package (or, to re-sign, takes the members of the
-// given latest.json), composes the manifest (compact JSON, keys in byte
-// order; with signing keys, signed with a serial from the clock above any
-// earlier one's, in out_dir's latest.json or the one re-signed, and an
-// expiry that many days from now), checks it as the installer would (the
+// Measures and hashes the package (or, to re-sign, takes the release members
+// of the given latest.json's signed payload, which a signing or previous key
+// must have signed), composes the manifest (compact JSON, keys in byte order;
+// with signing keys, signed with a serial from the clock above any earlier
+// one's, in the signed payload of out_dir's latest.json or of the one
+// re-signed when a signing or previous key signed it, and an expiry that many
+// days from now), checks it as the installer would (the
 // fetch's size limit, every manifest rule, with keys the signature by those
 // keys and the expiry, the transport's host rule) and writes latest.json in
 // out_dir, through a temporary file of a new name, created exclusively, that
@@ -54,8 +60,11 @@ struct Publication {
 // DNS host name. Returns "cannot open the package: PATH" for a package that
 // cannot be opened, a refusal naming both figures for a package whose reads
 // return another number of bytes than its measured size, a signing key's
-// refusal (ManifestSigner::load), "cannot read the manifest to re-sign: PATH"
-// and the system error text when reading or writing fails.
+// refusal (ManifestSigner::load, load_manifest_public_key), "cannot read the
+// manifest to re-sign: PATH", "cannot re-sign PATH: " and the installer's
+// refusal of its signature, a refusal naming an earlier serial more than a
+// year ahead of the clock, and the system error text when reading or writing
+// fails.
 Result<Publication> publish_release(FileSystem& files, WallClock& clock, const ReleaseInput& input);
 
 }  // namespace quarvel

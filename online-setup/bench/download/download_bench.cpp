@@ -168,6 +168,9 @@ class SizeOnlyFileSystem final : public FileSystem {
     sizes.erase(from);
     return Ok{};
   }
+  Result<std::unique_ptr<HeldFile>> hold_exclusively(const std::string&) override {
+    return std::make_unique<HeldFile>();  // one run: nothing to hold off
+  }
 
  private:
   class SizeOnlyFile final : public WritableFile {

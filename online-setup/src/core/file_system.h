@@ -39,6 +39,13 @@ class WritableFile {
   virtual Status flush() = 0;
 };
 
+// A file held open without sharing; let go when destroyed, and in any case
+// when the process ends, however it ends.
+class HeldFile {
+ public:
+  virtual ~HeldFile() = default;
+};
+
 enum class WriteMode {
   kTruncate,   // create if missing, empty if present
   kAppend,     // create if missing, write at the end
@@ -70,6 +77,13 @@ class FileSystem {
   virtual Status remove_file(const std::string& path) = 0;
   // Renames, replacing an existing target (MOVEFILE_REPLACE_EXISTING).
   virtual Status rename_replacing(const std::string& from, const std::string& to) = 0;
+  // Opens the file for reading, created when missing and never truncated,
+  // sharing it with no one: until the returned object is destroyed or the
+  // process ends, every other opening of that file, by any process of any
+  // logon session and by whatever spelling of its path, fails with a sharing
+  // violation (32), and so does a second hold. The system error text on
+  // failure.
+  virtual Result<std::unique_ptr<HeldFile>> hold_exclusively(const std::string& path) = 0;
 };
 
 // Replaces the whole file with the bytes (create or truncate, write, close).

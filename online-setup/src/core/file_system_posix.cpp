@@ -1,6 +1,7 @@
 // POSIX twin of the Windows file system, for native tests: "\" in a path is
 // read as "/", so Windows-joined paths work on Linux.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +21,8 @@ std::string native(std::string path) {
 
 // The Windows code of the errno values the logic looks at, so that native
 // tests take the same turns; 0 for the rest.
+constexpr uint32_t kSharingViolation = 32;  // ERROR_SHARING_VIOLATION
+
 uint32_t windows_code(int error) {
   switch (error) {
     case ENOENT:
@@ -88,6 +91,15 @@ class PosixWritableFile final : public WritableFile {
   int fd_;
 };
 
+class PosixHeldFile final : public HeldFile {
+ public:
+  explicit PosixHeldFile(int fd) : fd_(fd) {}
+  ~PosixHeldFile() override { ::close(fd_); }
+
+ private:
+  int fd_;
+};
+
 class PosixFileSystem final : public FileSystem {
  public:
   Status create_directories(const std::string& path) override {
@@ -147,6 +159,19 @@ class PosixFileSystem final : public FileSystem {
     if (::rename(native(from).c_str(), native(to).c_str()) != 0)
       return last_failure();
     return Ok{};
+  }
+  // An exclusive flock stands in for a share mode of 0: it conflicts with
+  // every other holder, in this process too.
+  Result<std::unique_ptr<HeldFile>> hold_exclusively(const std::string& path) override {
+    const int fd = ::open(native(path).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+      return last_failure();
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      ::close(fd);
+      return Failure{system_error_text(static_cast<uint32_t>(error)), kSharingViolation};
+    }
+    return std::unique_ptr<HeldFile>(std::make_unique<PosixHeldFile>(fd));
   }
 };
 

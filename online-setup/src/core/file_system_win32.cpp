@@ -67,6 +67,14 @@ class Win32WritableFile final : public WritableFile {
   win32::OwnedHandle file_;
 };
 
+class Win32HeldFile final : public HeldFile {
+ public:
+  explicit Win32HeldFile(HANDLE handle) : file_(handle) {}
+
+ private:
+  win32::OwnedHandle file_;
+};
+
 bool is_separator(wchar_t c) {
   return c == L'\\' || c == L'/';
 }
@@ -141,6 +149,17 @@ class Win32FileSystem final : public FileSystem {
       return last_failure();
     }
     return Ok{};
+  }
+  // Share mode 0: Windows refuses every other opening of the file with
+  // ERROR_SHARING_VIOLATION while this handle is open, across processes and
+  // sessions; the handle closes with the process, so a crash leaves nothing
+  // held. Not inheritable: a started setup gets no share of it.
+  Result<std::unique_ptr<HeldFile>> hold_exclusively(const std::string& path) override {
+    const HANDLE handle = CreateFileW(widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+      return last_failure();
+    return std::unique_ptr<HeldFile>(std::make_unique<Win32HeldFile>(handle));
   }
 
  private:

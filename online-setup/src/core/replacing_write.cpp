@@ -29,11 +29,12 @@ create_temporary(FileSystem& files, RandomSource& random, const std::string& fin
   }
 }
 
-// Writes the bytes to the open file and flushes it; the system error text on failure.
-Status write_flushed(WritableFile& file, std::string_view bytes) {
+// Writes the bytes to the open file and flushes it when asked; the system
+// error text on failure.
+Status write_all(WritableFile& file, std::string_view bytes, Durability durability) {
   const Status written =
       file.write_all(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
-  if (!written)
+  if (!written || durability == Durability::kUnflushed)
     return written;
   return file.flush();
 }
@@ -44,12 +45,13 @@ Status write_replacing(FileSystem& files,
                        RandomSource& random,
                        const std::string& final_path,
                        std::string_view bytes,
-                       const TemporaryCheck& check) {
+                       const TemporaryCheck& check,
+                       Durability durability) {
   auto temporary = create_temporary(files, random, final_path);
   if (!temporary)
     return temporary.failure();
   auto& [path, file] = *temporary;
-  Status status = write_flushed(*file, bytes);
+  Status status = write_all(*file, bytes, durability);
   file.reset();  // closed before it is checked and renamed
   if (status && check)
     status = check(path);

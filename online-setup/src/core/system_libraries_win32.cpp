@@ -34,6 +34,7 @@ bool load_winhttp(WinHttpApi& api) {
          resolve(module, "WinHttpSendRequest", api.send_request) &&
          resolve(module, "WinHttpReceiveResponse", api.receive_response) &&
          resolve(module, "WinHttpQueryHeaders", api.query_headers) &&
+         resolve(module, "WinHttpQueryDataAvailable", api.query_data_available) &&
          resolve(module, "WinHttpReadData", api.read_data) &&
          resolve(module, "WinHttpCloseHandle", api.close_handle);
 }

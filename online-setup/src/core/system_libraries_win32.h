@@ -32,6 +32,7 @@ struct WinHttpApi {
   decltype(&::WinHttpSendRequest) send_request;
   decltype(&::WinHttpReceiveResponse) receive_response;
   decltype(&::WinHttpQueryHeaders) query_headers;
+  decltype(&::WinHttpQueryDataAvailable) query_data_available;
   decltype(&::WinHttpReadData) read_data;
   decltype(&::WinHttpCloseHandle) close_handle;
 };

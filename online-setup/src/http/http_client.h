@@ -34,6 +34,13 @@ class HttpResponse {
   // when the read fails.
   virtual Result<size_t> read(std::span<uint8_t> buffer,
                               const std::atomic<bool>& pause_requested) = 0;
+  // As read, but waiting only while no byte has arrived (at most the
+  // transport's receive time-out), never for more bytes to fill the buffer,
+  // so that a caller can hold a slow answer to a deadline of its own.
+  virtual Result<size_t> read_arrived(std::span<uint8_t> buffer,
+                                      const std::atomic<bool>& pause_requested) {
+    return read(buffer, pause_requested);
+  }
 };
 
 using ResponsePtr = std::unique_ptr<HttpResponse>;

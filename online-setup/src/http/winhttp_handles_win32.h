@@ -59,6 +59,11 @@ class WinHttpResponse final : public HttpResponse {
   // The pause message without touching the network when pause_requested is
   // set; the network error message when WinHttpReadData fails.
   Result<size_t> read(std::span<uint8_t> buffer, const std::atomic<bool>& pause_requested) override;
+  // WinHttpQueryDataAvailable, which waits for data, then WinHttpReadData of
+  // what it found: a synchronous WinHttpReadData may wait on to fill the
+  // buffer (Wine's does). The network error message when either fails.
+  Result<size_t> read_arrived(std::span<uint8_t> buffer,
+                              const std::atomic<bool>& pause_requested) override;
 
  private:
   const WinHttpApi& api_;

@@ -36,4 +36,19 @@ Result<size_t> WinHttpResponse::read(std::span<uint8_t> buffer,
   return static_cast<size_t>(got);
 }
 
+Result<size_t> WinHttpResponse::read_arrived(std::span<uint8_t> buffer,
+                                             const std::atomic<bool>& pause_requested) {
+  if (pause_requested.load()) {
+    return Failure{kDownloadPausedMessage};
+  }
+  DWORD available = 0;
+  if (!api_.query_data_available(handles_.request.get(), &available)) {
+    return Failure{network_error_message(GetLastError())};
+  }
+  if (available == 0) {
+    return size_t{0};  // nothing after the wait: the body has ended
+  }
+  return read(buffer.first(std::min<size_t>(buffer.size(), available)), pause_requested);
+}
+
 }  // namespace quarvel::win32

@@ -1,5 +1,6 @@
 // Program entry: restricts DLL loading, takes the single-instance guard and
-// refuses the start or runs the selected mode. Entry thread.
+// refuses the start or runs the selected mode (which takes the cache folder's
+// lock). Entry thread.
 #include <windows.h>
 
 #include "core/process_arguments.h"
@@ -39,16 +40,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // Before anything else can load a library from the program's folder.
   quarvel::win32::restrict_dll_search_to_system32();
   const quarvel::ArgumentList& arguments = quarvel::process_arguments();
+  const quarvel::ProcessAccount account = quarvel::win32::process_account();
   int exit_code = 0;
   {
     InstanceGuard guard(quarvel::win32::widen(quarvel::instance_mutex_name(arguments)));
     if (guard.already_running()) {
       guard.abandon();
       ExitProcess(static_cast<UINT>(
-          quarvel::refuse_second_start(arguments, quarvel::program_operations())));
+          quarvel::refuse_second_start(arguments, account, quarvel::program_operations())));
     }
-    exit_code = quarvel::run_selected_mode(arguments, quarvel::win32::process_account(),
-                                           quarvel::program_operations());
+    exit_code = quarvel::run_selected_mode(arguments, account, quarvel::program_operations());
   }
   ExitProcess(static_cast<UINT>(exit_code));
 }

@@ -2,11 +2,16 @@
 
 #include <windows.h>
 
+#include <atomic>
+
+#include "core/clock.h"
 #include "core/file_system.h"
+#include "core/random_source.h"
 #include "core/wide_win32.h"
 #include "runner/install_location.h"
 #include "runner/install_run.h"
 #include "runner/report_file.h"
+#include "runner/run_status.h"
 #include "windows_ui/window_main.h"
 
 namespace quarvel {
@@ -25,13 +30,24 @@ const EntryOperations& program_operations() {
           },
       .write_report =
           [](const ArgumentList& arguments, const RunOutcome& outcome) {
-            write_report(system_file_system(), arguments, outcome);
+            write_report(system_file_system(), system_random_source(), arguments, outcome);
+          },
+      .write_progress =
+          [](const ArgumentList& arguments, const std::string& text) {
+            write_progress_file(system_file_system(), system_random_source(), arguments, text, 0);
           },
       .show_message =
           [](const std::string& text, MessageIcon icon) {
             MessageBoxW(
                 nullptr, win32::widen(text).c_str(), L"Quarvel",
                 MB_OK | (icon == MessageIcon::kWarning ? MB_ICONWARNING : MB_ICONINFORMATION));
+          },
+      .lock_cache_folder =
+          [](const ArgumentList& arguments) {
+            static const std::atomic<bool> never_paused{false};
+            const ContentionRetry retry{system_monotonic_clock(), never_paused, {}};
+            return lock_cache_folder(system_file_system(), retry,
+                                     cache_directory(system_paths(), arguments));
           },
   };
   return operations;

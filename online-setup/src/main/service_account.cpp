@@ -1,13 +1,17 @@
 #include "main/service_account.h"
 
+#include "core/paths.h"
+
 namespace quarvel {
 namespace {
 
-// An empty value names no folder: the run would fall back on nothing the
-// administrator chose (typically an unset variable in a deployment script).
+// Only an absolute path names a folder the administrator chose: an empty
+// value (typically an unset variable in a deployment script) names none, and
+// a relative one lands wherever the deployment tool's working folder is
+// (System32, say).
 bool folder_given(const ArgumentList& arguments, std::string_view name) {
   const std::optional<std::string> value = switch_value(arguments, name);
-  return value && !value->empty();
+  return value && is_absolute_windows_path(*value);
 }
 
 }  // namespace

@@ -16,8 +16,9 @@ enum class ProcessAccount { kUser, kLocalSystem, kLocalService, kNetworkService 
 
 // The message that refuses the start, or nullopt when it may go ahead: an
 // ordinary user always may; a service account only when neither folder would
-// come from its profile, that is with a non-empty --cache-dir and, unless the
-// run ends after the download, a non-empty --install-dir.
+// come from its profile or its working folder, that is with an absolute
+// --cache-dir and, unless the run ends after the download, an absolute
+// --install-dir.
 std::optional<std::string_view> service_account_refusal(ProcessAccount account,
                                                         const ArgumentList& arguments);
 

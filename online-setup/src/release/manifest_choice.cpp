@@ -9,31 +9,61 @@ std::string rollback_message(uint64_t fetched, uint64_t kept) {
          std::to_string(kept) + "），请稍后重试";
 }
 
+// Whether the kept manifest may stand in for the fetched one.
+bool kept_stands_in(const KeptManifest& kept, int64_t now) {
+  return kept.manifest && !has_expired(*kept.manifest, now);
+}
+
+// The same serial as the kept one with other bytes: not the release kept.
+bool differs_from_kept(const SignedManifest& fetched, const KeptManifest& kept) {
+  return kept.manifest && kept.manifest->serial == fetched.serial &&
+         kept.manifest->payload != fetched.payload;
+}
+
+bool replaces_kept(const SignedManifest& fetched, const KeptManifest& kept) {
+  switch (kept.file) {
+    case KeptManifest::File::kAbsent:
+      return true;
+    case KeptManifest::File::kUnreadable:
+      return false;
+    case KeptManifest::File::kRead:
+      return !kept.verified_serial || fetched.serial > *kept.verified_serial;
+  }
+  return false;
+}
+
 }  // namespace
 
 const char* manifest_source_name(ManifestSource source) {
   return source == ManifestSource::kKept ? "kept" : "fetched";
 }
 
+Status admit_fetched_manifest(const SignedManifest& fetched,
+                              const KeptManifest& kept,
+                              int64_t now) {
+  if (has_expired(fetched, now))
+    return Failure{manifest_expired_message(fetched.expires)};
+  if (kept.verified_serial && fetched.serial < *kept.verified_serial)
+    return Failure{rollback_message(fetched.serial, *kept.verified_serial)};
+  return Ok{};
+}
+
 Result<ManifestChoice> choose_manifest(const SignedManifest* fetched,
-                                       const SignedManifest* kept,
+                                       const KeptManifest& kept,
                                        int64_t now,
                                        const Failure& fetch_failure) {
-  const bool kept_usable = kept != nullptr && !has_expired(*kept, now);
-  if (fetched == nullptr) {
-    if (kept_usable)
-      return ManifestChoice{ManifestSource::kKept, false};
-    return fetch_failure;
+  const bool stand_in = kept_stands_in(kept, now);
+  Failure failure = fetch_failure;
+  if (fetched != nullptr) {
+    const Status admitted = admit_fetched_manifest(*fetched, kept, now);
+    if (admitted && !(stand_in && differs_from_kept(*fetched, kept)))
+      return ManifestChoice{ManifestSource::kFetched, replaces_kept(*fetched, kept)};
+    if (!admitted)
+      failure = admitted.failure();
   }
-  if (has_expired(*fetched, now))
-    return Failure{manifest_expired_message(fetched->expires)};
-  if (kept == nullptr || fetched->serial > kept->serial)
-    return ManifestChoice{ManifestSource::kFetched, true};
-  if (fetched->serial == kept->serial)
-    return ManifestChoice{ManifestSource::kFetched, false};
-  if (kept_usable)
+  if (stand_in)
     return ManifestChoice{ManifestSource::kKept, false};
-  return Failure{rollback_message(fetched->serial, kept->serial)};
+  return failure;
 }
 
 }  // namespace quarvel

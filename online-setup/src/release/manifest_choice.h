@@ -1,9 +1,11 @@
 // Which signed manifest a run uses: the one just fetched, or the one kept
-// from an earlier run. A kept manifest outlives an outage of the release host
-// and stops a rollback to an older one. Pure, any thread.
+// from an earlier run, and whether the fetched one takes the kept one's
+// place. A kept manifest outlives an outage of the release host, or an answer
+// that is refused, and stops a rollback to an older one. Pure, any thread.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/result.h"
@@ -15,8 +17,7 @@ enum class ManifestSource { kFetched, kKept };
 
 struct ManifestChoice {
   ManifestSource source = ManifestSource::kFetched;
-  // The fetched manifest is newer than the kept one (or none is kept): it
-  // takes the kept one's place.
+  // The fetched manifest takes the kept one's place in the cache folder.
   bool replaces_kept = false;
 };
 
@@ -29,21 +30,49 @@ struct ManifestUse {
   uint64_t serial = 0;
 };
 
-// The choice, at `now` (seconds since 1970):
-// - `fetched` is the accepted fetched manifest, or nullptr when the release
-//   host could not be reached or answered with an error; then the kept one is
-//   used while it has not expired, else the run fails with `fetch_failure`;
-// - a fetched manifest that has expired is refused with the clock message,
-//   whatever is kept;
-// - one with a higher serial than the kept one (or with none kept) is used
-//   and replaces it; with the same serial it is the same release and is used;
-// - one with a lower serial is a rollback and never used: the kept one is,
-//   while it has not expired, else the run fails with
-//   "版本信息比本机保存的旧（发布序号 {fetched} 低于 {kept}），请稍后重试".
-// `kept` is nullptr when nothing usable is kept (missing, unreadable, or
-// refused by the signature or the rules).
+// What the cache folder holds as the kept manifest.
+struct KeptManifest {
+  enum class File {
+    kAbsent,      // no such file: the only state in which any fetched one may be kept
+    kUnreadable,  // a file that could not be read (held, access denied): its serial is unknown
+    kRead,
+  };
+  File file = File::kAbsent;
+  // The serial of its payload when a configured key's signature verifies
+  // over it, even when the payload no longer meets this build's rules
+  // (another host list, a raised least build): the floor below which no
+  // fetched manifest is used, and up to which none replaces it.
+  std::optional<uint64_t> verified_serial;
+  // The kept manifest when it also meets every rule (its expiry aside): the
+  // one that may stand in for the fetched one.
+  std::optional<SignedManifest> manifest;
+};
+
+// Whether a fetched manifest that the signature and the rules accepted may be
+// used at `now` (seconds since 1970): refused with the clock message
+// ("版本信息已过期（有效期至 {expires}）；请检查本机时钟是否正确") once it has
+// expired, and with "版本信息比本机保存的旧（发布序号 {fetched} 低于 {kept}），
+// 请稍后重试" when its serial is below the kept one's verified serial. A host
+// whose answer is refused is passed over like one that failed.
+Status admit_fetched_manifest(const SignedManifest& fetched, const KeptManifest& kept, int64_t now);
+
+// The choice, at `now`, once the release hosts have been asked:
+// - `fetched` is the fetched manifest that the signature and the rules
+//   accepted, or nullptr when no host delivered one (every host failed or
+//   was refused); `fetch_failure` is then what the run reports;
+// - a fetched manifest that admit_fetched_manifest refuses is never used;
+// - one with the same serial as the kept one is used only when its payload
+//   is the kept one's byte for byte (two publications made in one second
+//   share a serial): else the kept one is, while it may stand in;
+// - the kept one stands in for a fetched one that is missing, refused or
+//   ambiguous while it meets every rule and has not expired; else the run
+//   fails with the refusal, or with `fetch_failure`;
+// - a used fetched manifest replaces the kept one only when no file is kept,
+//   or when its serial is above the kept one's verified serial (a kept file
+//   that is there but unreadable is never replaced; one that no configured
+//   key signed sets no floor).
 Result<ManifestChoice> choose_manifest(const SignedManifest* fetched,
-                                       const SignedManifest* kept,
+                                       const KeptManifest& kept,
                                        int64_t now,
                                        const Failure& fetch_failure);
 

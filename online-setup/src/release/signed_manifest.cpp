@@ -75,21 +75,22 @@ Result<std::string> verified_payload(const json& document, const ManifestPolicy&
 
 }  // namespace
 
-Result<SignedManifest> accept_signed_manifest(std::string_view text,
-                                              std::span<const std::string> package_hosts,
-                                              const ManifestPolicy& policy) {
+Result<std::string> verified_manifest_payload(std::string_view text, const ManifestPolicy& policy) {
   const std::optional<json> document = strict_json::parse(text);
   if (!document)
     return Failure{kParseFailed};
-  const Result<std::string> payload = verified_payload(*document, policy);
-  if (!payload)
-    return payload.failure();
+  return verified_payload(*document, policy);
+}
+
+Result<SignedManifest> read_verified_payload(std::string payload,
+                                             std::span<const std::string> package_hosts,
+                                             uint64_t minimum_build) {
   // From here on the payload is the vendor's: its members alone count.
-  Result<ReleaseManifest> manifest =
-      parse_release_manifest(*payload, package_hosts, policy.minimum_build);
+  Result<ReleaseManifest> manifest = parse_release_manifest(payload, package_hosts, minimum_build);
   if (!manifest)
     return manifest.failure();
-  const std::optional<json> signed_document = strict_json::parse(*payload);
+  // The rules parsed the same text: it is one JSON document.
+  const std::optional<json> signed_document = strict_json::parse(payload);
   const std::optional<uint64_t> serial =
       strict_json::non_negative_integer(strict_json::member(*signed_document, "serial"));
   if (!serial)
@@ -100,7 +101,23 @@ Result<SignedManifest> accept_signed_manifest(std::string_view text,
       expires_text ? parse_utc_time(*expires_text) : std::nullopt;
   if (!expires)
     return Failure{kNoExpiry};
-  return SignedManifest{std::move(manifest).value(), *serial, *expires};
+  return SignedManifest{std::move(manifest).value(), *serial, *expires, std::move(payload)};
+}
+
+std::optional<uint64_t> verified_payload_serial(std::string_view payload) {
+  const std::optional<json> document = strict_json::parse(payload);
+  if (!document)
+    return std::nullopt;
+  return strict_json::non_negative_integer(strict_json::member(*document, "serial"));
+}
+
+Result<SignedManifest> accept_signed_manifest(std::string_view text,
+                                              std::span<const std::string> package_hosts,
+                                              const ManifestPolicy& policy) {
+  Result<std::string> payload = verified_manifest_payload(text, policy);
+  if (!payload)
+    return payload.failure();
+  return read_verified_payload(std::move(payload).value(), package_hosts, policy.minimum_build);
 }
 
 bool has_expired(const SignedManifest& manifest, int64_t now) {

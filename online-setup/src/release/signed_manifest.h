@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -51,6 +52,7 @@ struct SignedManifest {
   ReleaseManifest manifest;
   uint64_t serial = 0;  // grows with every publication
   int64_t expires = 0;  // seconds since 1970, UTC
+  std::string payload;  // the signed payload's bytes, as they were verified
 };
 
 // Entries of "signatures" looked at; those after them are ignored, so a long
@@ -74,6 +76,24 @@ inline constexpr char kSignaturesMember[] = "signatures";
 Result<SignedManifest> accept_signed_manifest(std::string_view text,
                                               std::span<const std::string> package_hosts,
                                               const ManifestPolicy& policy);
+
+// The payload bytes of a manifest text once a configured key's signature
+// verifies over them, whatever the payload says: the first checks of
+// accept_signed_manifest and their messages ("版本信息无法解析",
+// "版本信息未签名，无法确认来源", "版本信息的签名密钥不受信任", "版本信息签名无效").
+// Requires policy.verifier.
+Result<std::string> verified_manifest_payload(std::string_view text, const ManifestPolicy& policy);
+
+// A verified payload through every manifest rule (their messages), its
+// "serial" ("版本信息缺少发布序号") and "expires" ("版本信息缺少有效期"): the
+// part of accept_signed_manifest after the signature.
+Result<SignedManifest> read_verified_payload(std::string payload,
+                                             std::span<const std::string> package_hosts,
+                                             uint64_t minimum_build);
+
+// The "serial" of a verified payload, whatever else it says or lacks;
+// nullopt when it has none.
+std::optional<uint64_t> verified_payload_serial(std::string_view payload);
 
 // The same with one package host (the publisher's case).
 inline Result<SignedManifest> accept_signed_manifest(std::string_view text,

@@ -18,16 +18,6 @@ struct Downloaded {
   std::optional<ManifestUse> manifest_use;  // builds with manifest keys only
 };
 
-// The cache directory: the --cache-dir value verbatim, else LOCALAPPDATA
-// joined with "Quarvel/Installer". LOCALAPPDATA must exist either way.
-Result<std::string> cache_directory(SystemPaths& paths, const ArgumentList& arguments) {
-  const std::optional<std::string> given = switch_value(arguments, "--cache-dir");
-  const std::optional<std::string> local = paths.local_app_data();
-  if (!local)
-    return Failure{"本机用户目录不可用"};
-  return given ? *given : join_path(*local, "Quarvel/Installer");
-}
-
 // The policy values the run goes by (or ignores) open its network log; the
 // cache directory is made for them.
 void log_policy(const RunEnvironment& environment, const Result<std::string>& cache_dir) {
@@ -139,6 +129,14 @@ RunOutcome hand_over(const RunEnvironment& environment,
 }
 
 }  // namespace
+
+Result<std::string> cache_directory(SystemPaths& paths, const ArgumentList& arguments) {
+  const std::optional<std::string> given = switch_value(arguments, "--cache-dir");
+  const std::optional<std::string> local = paths.local_app_data();
+  if (!local)
+    return Failure{"本机用户目录不可用"};
+  return given ? *given : join_path(*local, "Quarvel/Installer");
+}
 
 RunOutcome run_headless(const RunEnvironment& environment,
                         const std::string& install_location,

@@ -63,6 +63,11 @@ using LocationProvider =
     std::function<Result<std::string>(std::chrono::nanoseconds download_finished,
                                       const ArgumentList&)>;
 
+// The run's cache directory: the --cache-dir value verbatim, else
+// LOCALAPPDATA joined with "Quarvel/Installer". "本机用户目录不可用" when
+// LOCALAPPDATA is not set, with --cache-dir too.
+Result<std::string> cache_directory(SystemPaths& paths, const ArgumentList& arguments);
+
 // A headless run with a location already decided (taken unchecked).
 RunOutcome run_headless(const RunEnvironment& environment,
                         const std::string& install_location,

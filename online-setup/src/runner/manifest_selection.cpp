@@ -15,8 +15,9 @@ namespace {
 
 // Today's manifest, trusted on TLS alone.
 Result<SelectedManifest> select_unsigned(const RunEnvironment& environment,
-                                         const Result<std::string>& body,
                                          const Result<std::string>& cache_dir) {
+  const Result<std::string> body = fetch_release_manifest(
+      environment.http, environment.hosts, environment.pause_requested, environment.clock);
   if (!body)
     return body.failure();
   Result<ReleaseManifest> manifest = parse_release_manifest(
@@ -28,26 +29,18 @@ Result<SelectedManifest> select_unsigned(const RunEnvironment& environment,
   return SelectedManifest{std::move(manifest).value(), cache_dir.value(), std::nullopt};
 }
 
-// The kept manifest, verified as a fetched one is (its expiry aside, which
-// the choice weighs); nullopt when none is there or it does not verify.
-std::optional<SignedManifest> kept_manifest(const RunEnvironment& environment,
-                                            const std::string& cache_dir) {
-  const std::optional<std::string> text = read_kept_manifest(environment.files, cache_dir);
-  if (!text)
-    return std::nullopt;
-  Result<SignedManifest> kept = accept_signed_manifest(
-      *text, environment.hosts.build_package_hosts(), environment.manifest_policy);
-  if (!kept)
-    return std::nullopt;
-  return std::move(kept).value();
+// "manifest host=NAME refused=MESSAGE" or "... failed=MESSAGE".
+std::string passed_over_line(const PassedOverHost& host) {
+  return "manifest host=" + host.host + (host.refused ? " refused=" : " failed=") + host.reason;
 }
 
-// "manifest=SOURCE serial=N expires=T", and for a kept one why the fetched
-// one was not used: "fetch=MESSAGE" or "fetched-serial=M".
-std::string log_line(ManifestSource source,
-                     const SignedManifest& used,
-                     const std::optional<SignedManifest>& fetched,
-                     const Result<std::string>& body) {
+// "manifest=SOURCE serial=N expires=T", and for a kept one why no fetched one
+// was used: "fetch=MESSAGE", or "fetched-serial=M" for one that was accepted
+// but is not the release kept.
+std::string choice_line(ManifestSource source,
+                        const SignedManifest& used,
+                        const std::optional<SignedManifest>& fetched,
+                        const Result<std::string>& body) {
   std::string line = std::string("manifest=") + manifest_source_name(source) +
                      " serial=" + std::to_string(used.serial) +
                      " expires=" + format_utc_time(used.expires);
@@ -58,57 +51,87 @@ std::string log_line(ManifestSource source,
   return line;
 }
 
-Result<SelectedManifest> select_signed(const RunEnvironment& environment,
-                                       const Result<std::string>& body,
-                                       const Result<std::string>& cache_dir) {
-  std::optional<SignedManifest> fetched;
-  if (body) {
-    // A text that was received and refused is never replaced by the kept one.
+// The release hosts' answers judged against the kept manifest at `now`: the
+// fetch, and the manifest of the body it took.
+struct SignedFetch {
+  JudgedManifestFetch fetch;
+  std::optional<SignedManifest> accepted;
+};
+
+SignedFetch fetch_signed(const RunEnvironment& environment, const KeptManifest& kept, int64_t now) {
+  SignedFetch result;
+  const ManifestJudge judge = [&](const std::string& body) -> Status {
     Result<SignedManifest> accepted = accept_signed_manifest(
-        *body, environment.hosts.build_package_hosts(), environment.manifest_policy);
+        body, environment.hosts.build_package_hosts(), environment.manifest_policy);
     if (!accepted)
       return accepted.failure();
-    fetched = std::move(accepted).value();
-  } else if (!release_host_unavailable(body.failure())) {
-    return body.failure();
-  }
-  if (!cache_dir)
-    return body ? cache_dir.failure() : body.failure();
-  const std::optional<SignedManifest> kept = kept_manifest(environment, *cache_dir);
-  const int64_t now = unix_seconds_of_file_time(environment.wall_clock.file_time_now());
-  const Result<ManifestChoice> choice =
-      choose_manifest(fetched ? &*fetched : nullptr, kept ? &*kept : nullptr, now,
-                      body ? Failure{} : body.failure());
-  if (!choice)
-    return choice.failure();
-  const SignedManifest& used = choice->source == ManifestSource::kKept ? *kept : *fetched;
+    if (const Status admitted = admit_fetched_manifest(*accepted, kept, now); !admitted)
+      return admitted;
+    result.accepted = std::move(accepted).value();
+    return Ok{};
+  };
+  result.fetch = fetch_judged_manifest(environment.http, environment.hosts,
+                                       environment.pause_requested, environment.clock, judge);
+  return result;
+}
+
+// Keeps the fetched manifest when the choice says so and writes the network
+// log's lines: the hosts passed over, then the manifest used (or nothing
+// more when the choice failed).
+void keep_and_log(const RunEnvironment& environment,
+                  const std::string& cache_dir,
+                  const Result<ManifestChoice>& choice,
+                  const SignedFetch& fetched,
+                  const SignedManifest* used) {
   // Kept first: keeping makes the cache directory that the log lies in.
   // Not kept, the next run has only the release host to go by; this run
   // goes on with what it verified.
   const Status kept_now =
-      choice->replaces_kept
-          ? keep_manifest(environment.files, environment.random, *cache_dir, *body)
+      choice && choice->replaces_kept
+          ? keep_manifest(environment.files, environment.random, cache_dir, *fetched.fetch.body)
           : Status(Ok{});
-  append_network_log(environment.files, *cache_dir, log_line(choice->source, used, fetched, body));
+  for (const PassedOverHost& host : fetched.fetch.passed_over)
+    append_network_log(environment.files, cache_dir, passed_over_line(host));
+  if (!choice)
+    return;
+  append_network_log(environment.files, cache_dir,
+                     choice_line(choice->source, *used, fetched.accepted, fetched.fetch.body));
   if (!kept_now)
-    append_network_log(environment.files, *cache_dir, "manifest not kept: " + kept_now.message());
-  return SelectedManifest{used.manifest, *cache_dir, ManifestUse{choice->source, used.serial}};
+    append_network_log(environment.files, cache_dir, "manifest not kept: " + kept_now.message());
+}
+
+Result<SelectedManifest> select_signed(const RunEnvironment& environment,
+                                       const Result<std::string>& cache_dir) {
+  const KeptManifest kept = cache_dir ? read_kept_manifest(environment.files, *cache_dir,
+                                                           environment.hosts.build_package_hosts(),
+                                                           environment.manifest_policy)
+                                      : KeptManifest{};
+  const int64_t now = unix_seconds_of_file_time(environment.wall_clock.file_time_now());
+  const SignedFetch fetched = fetch_signed(environment, kept, now);
+  const Result<std::string>& body = fetched.fetch.body;
+  if (!body && body.message() == kDownloadPausedMessage)
+    return body.failure();
+  if (!cache_dir)
+    return body ? cache_dir.failure() : body.failure();
+  const Result<ManifestChoice> choice =
+      choose_manifest(fetched.accepted ? &*fetched.accepted : nullptr, kept, now,
+                      body ? Failure{} : body.failure());
+  const SignedManifest* used = !choice                                   ? nullptr
+                               : choice->source == ManifestSource::kKept ? &*kept.manifest
+                                                                         : &*fetched.accepted;
+  keep_and_log(environment, *cache_dir, choice, fetched, used);
+  if (!choice)
+    return choice.failure();
+  return SelectedManifest{used->manifest, *cache_dir, ManifestUse{choice->source, used->serial}};
 }
 
 }  // namespace
 
-bool release_host_unavailable(const Failure& fetch_failure) {
-  return fetch_failure.message != kDownloadPausedMessage &&
-         fetch_failure.message != kManifestTooLargeMessage;
-}
-
 Result<SelectedManifest> select_release_manifest(const RunEnvironment& environment,
                                                  const Result<std::string>& cache_dir) {
-  const Result<std::string> body =
-      fetch_release_manifest(environment.http, environment.hosts, environment.pause_requested);
   if (environment.manifest_policy.keys.empty())
-    return select_unsigned(environment, body, cache_dir);
-  return select_signed(environment, body, cache_dir);
+    return select_unsigned(environment, cache_dir);
+  return select_signed(environment, cache_dir);
 }
 
 }  // namespace quarvel

@@ -1,8 +1,8 @@
 // The run's first step: the release manifest it goes on with. Without
 // manifest keys, the fetched manifest as the rules accept it; with them, the
-// signed one that the fetch, the kept manifest and their serials and expiry
-// decide, kept for later runs and named in the network log. Runs on the
-// install run's thread.
+// signed one that the release hosts' answers, the kept manifest and their
+// serials and expiry decide, kept for later runs and named in the network
+// log with every release host passed over. Runs on the install run's thread.
 #pragma once
 
 #include <optional>
@@ -23,18 +23,15 @@ struct SelectedManifest {
   std::optional<ManifestUse> use;
 };
 
-// Whether a failed manifest fetch means that the release host could not be
-// reached or answered with an error (the transport's messages, and
-// "获取版本失败（HTTP N）" for any status but 200), as opposed to a pause
-// or an answer that was received and refused ("版本信息过大").
-bool release_host_unavailable(const Failure& fetch_failure);
-
 // Fetches the manifest and settles the one the run uses. `cache_dir` is the
-// run's cache directory or its message. Fails with the fetch's message, a
-// refusal of the fetched text (the rules', or in builds with keys the
-// signature's and the clock's), the cache directory's message, or in builds
-// with keys the rollback message; an unavailable release host fails the run
-// only when no unexpired kept manifest verifies.
+// run's cache directory or its message. Without keys: fails with the fetch's
+// message, the rules' refusal of the fetched text, or the cache directory's
+// message. With keys, a host whose answer is refused (by the signature, the
+// rules, the clock, or as a rollback below the kept serial) is passed over
+// like one that failed, and the kept manifest stands in when no host
+// delivers one; the run fails with a pause, the cache directory's message,
+// or, when nothing usable is left, the first refusal, else the first host's
+// failure.
 Result<SelectedManifest> select_release_manifest(const RunEnvironment& environment,
                                                  const Result<std::string>& cache_dir);
 

@@ -17,7 +17,8 @@
 namespace quarvel {
 
 const RunEnvironment& process_run_environment() {
-  static SharedStatusReporter reporter(shared_status(), system_file_system(), process_arguments());
+  static SharedStatusReporter reporter(shared_status(), system_file_system(),
+                                       system_random_source(), process_arguments());
   static const PackageSignatureCheck signature_check(configured_package_signers(),
                                                      system_signature_verifier());
   static const AdminPolicy policy = read_machine_policy(configured_hosts());

@@ -1,6 +1,7 @@
 #include "runner/report_file.h"
 
 #include "core/json_text.h"
+#include "core/replacing_write.h"
 
 namespace quarvel {
 
@@ -10,11 +11,14 @@ std::string report_text(const RunOutcome& outcome) {
   return json_pretty({{"error", outcome.message()}, {"status", "failed"}});
 }
 
-void write_report(FileSystem& files, const ArgumentList& arguments, const RunOutcome& outcome) {
+void write_report(FileSystem& files,
+                  RandomSource& random,
+                  const ArgumentList& arguments,
+                  const RunOutcome& outcome) {
   const auto path = switch_value(arguments, "--report");
   if (!path)
     return;
-  (void)replace_file_contents(files, *path, report_text(outcome));
+  (void)write_replacing(files, random, *path, report_text(outcome));
 }
 
 }  // namespace quarvel

@@ -1,6 +1,7 @@
 #include "runner/run_status.h"
 
 #include "core/json_text.h"
+#include "core/replacing_write.h"
 
 namespace quarvel {
 namespace {
@@ -24,7 +25,7 @@ void SharedStatusReporter::set_status(std::string_view text, uint32_t percent) {
   const std::lock_guard lock(status_.mutex);
   status_.text.assign(text);
   status_.percent = percent;
-  write_progress_file(files_, arguments_, status_.text, status_.percent, manifest_);
+  write_progress_file(files_, random_, arguments_, status_.text, status_.percent, manifest_);
 }
 
 void SharedStatusReporter::note_manifest(const std::optional<ManifestUse>& manifest) {
@@ -50,6 +51,7 @@ std::string progress_file_path(std::string_view report_path) {
 }
 
 void write_progress_file(FileSystem& files,
+                         RandomSource& random,
                          const ArgumentList& arguments,
                          std::string_view text,
                          uint32_t percent,
@@ -60,7 +62,8 @@ void write_progress_file(FileSystem& files,
   nlohmann::json progress = {{"percent", percent}, {"text", std::string(text)}};
   if (manifest)
     progress["manifest"] = manifest_use_json(*manifest);
-  (void)replace_file_contents(files, progress_file_path(*report_path), json_compact(progress));
+  (void)write_replacing(files, random, progress_file_path(*report_path), json_compact(progress), {},
+                        Durability::kUnflushed);
 }
 
 }  // namespace quarvel

@@ -15,6 +15,7 @@
 
 #include "core/arguments.h"
 #include "core/file_system.h"
+#include "core/random_source.h"
 #include "release/manifest_choice.h"
 
 namespace quarvel {
@@ -53,8 +54,11 @@ class StatusReporter {
 // lock, mirrors text and percent to the progress file beside --report.
 class SharedStatusReporter final : public StatusReporter {
  public:
-  SharedStatusReporter(SharedStatus& status, FileSystem& files, const ArgumentList& arguments)
-      : status_(status), files_(files), arguments_(arguments) {}
+  SharedStatusReporter(SharedStatus& status,
+                       FileSystem& files,
+                       RandomSource& random,
+                       const ArgumentList& arguments)
+      : status_(status), files_(files), random_(random), arguments_(arguments) {}
   void set_status(std::string_view text, uint32_t percent) override;
   // Named in the progress file from the next status on.
   void note_manifest(const std::optional<ManifestUse>& manifest) override;
@@ -62,6 +66,7 @@ class SharedStatusReporter final : public StatusReporter {
  private:
   SharedStatus& status_;
   FileSystem& files_;
+  RandomSource& random_;
   const ArgumentList& arguments_;
   std::optional<ManifestUse> manifest_;  // under status_.mutex
 };
@@ -76,9 +81,11 @@ nlohmann::json manifest_use_json(const ManifestUse& manifest);
 std::string progress_file_path(std::string_view report_path);
 
 // Replaces the progress file beside the --report path with
-// {"percent":P,"text":"T"}, and a "manifest" member when one is named; does
-// nothing without a --report value. Write failures are ignored.
+// {"percent":P,"text":"T"}, and a "manifest" member when one is named, as
+// write_report replaces the report: a reader never finds it half-written.
+// Does nothing without a --report value. Write failures are ignored.
 void write_progress_file(FileSystem& files,
+                         RandomSource& random,
                          const ArgumentList& arguments,
                          std::string_view text,
                          uint32_t percent,

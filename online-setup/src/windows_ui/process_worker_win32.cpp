@@ -5,6 +5,7 @@
 
 #include "core/file_system.h"
 #include "core/process_arguments.h"
+#include "core/random_source.h"
 #include "runner/report_file.h"
 #include "windows_ui/install_location_countdown.h"
 #include "windows_ui/worker.h"
@@ -28,7 +29,7 @@ const WorkerContext& process_worker_context() {
           },
       .write_report =
           [](const ArgumentList& arguments, const RunOutcome& outcome) {
-            write_report(system_file_system(), arguments, outcome);
+            write_report(system_file_system(), system_random_source(), arguments, outcome);
           },
       .start_thread = [](std::function<void()> body) { std::thread(std::move(body)).detach(); },
   };

@@ -53,6 +53,20 @@ TEST(FileSystemOnWindows, AFileOpenedDenyingWritesIsReadableButNotChangeable) {
   EXPECT_TRUE(files.remove_file(path).ok());
 }
 
+// The cache folder's lock: a file held without sharing refuses every other
+// opening, by another spelling of its path too, until it is let go.
+TEST(FileSystemOnWindows, AFileHeldExclusivelyRefusesEveryOtherOpeningUntilLetGo) {
+  TempDirectory directory;
+  FileSystem& files = system_file_system();
+  auto held = files.hold_exclusively(directory.path("installer.lock"));
+  ASSERT_TRUE(held.ok()) << held.message();
+  const std::string other_spelling = directory.text() + "\\.\\INSTALLER.LOCK";
+  EXPECT_EQ(files.hold_exclusively(other_spelling).failure().system_error, 32u);
+  EXPECT_EQ(files.open_read(other_spelling).failure().system_error, 32u);
+  held.value().reset();
+  EXPECT_TRUE(files.hold_exclusively(other_spelling).ok());
+}
+
 // Windows refuses CREATE_ALWAYS with FILE_ATTRIBUTE_NORMAL on a hidden file;
 // Wine does not, so under Wine this shows that the replacement works and keeps
 // the caller's attribute, not that the refusal is avoided.

@@ -1,10 +1,12 @@
-"""The entry of the real executable under Wine: the single-instance guard.
+"""The entry of the real executable under Wine: the single-instance guard and
+the cache folder's lock.
 
 A second start with the same --cache-dir text shows the message box, exits 0
 and writes nothing; a start whose --cache-dir text differs (D:\\c against
-d:\\c\\) runs beside the first. A second headless start, the way a deployment
+d:\\c\\) passes the guard. A second headless start, the way a deployment
 tool retries, waits for nobody: it ends at once with 1618 and leaves the
-running install alone.
+running install alone, whether it names the cache folder by the same text
+(the guard) or by another spelling (the lock in the folder).
 """
 import os
 import subprocess
@@ -37,6 +39,12 @@ def find_window(name, timeout):
             return found.stdout.split()[0]
         time.sleep(0.2)
     return None
+
+
+def quoted(argument):
+    """The argument in double quotes for a Windows command line: a backslash
+    before the closing quote is doubled, or it would escape the quote."""
+    return '"' + argument + ("\\" if argument.endswith("\\") else "") + '"'
 
 
 class Holder:
@@ -90,7 +98,16 @@ class SingleInstanceGuard(unittest.TestCase):
 
 class SecondHeadlessStart(e2e_support.HostsTestCase):
     def test_ends_at_once_with_1618_while_the_first_waits_on_the_release_host(self):
+        """The same --cache-dir text meets the named guard; the same folder spelled
+        otherwise (another case, a trailing separator) meets the lock in the folder."""
         installer_support.publish(self.hosts, installer_support.stand_in_package())
+        for name, spelling in (("same text", lambda cache: cache),
+                               ("another spelling", lambda cache: cache[:-5] + "CACHE\\")):
+            with self.subTest(name):
+                self.second_start_while_the_first_runs(spelling)
+
+    def second_start_while_the_first_runs(self, spelling):
+        self.hosts.clear_requests()
         self.hosts.queue(e2e_support.quarvel_test_hosts.Fault(stall_before=12))  # the manifest
         installer = installer_support.Installer(e2e_support.temp_dir(self))
         location = windows_path(installer.folder / "Quarvel")
@@ -102,10 +119,12 @@ class SecondHeadlessStart(e2e_support.HostsTestCase):
             time.sleep(0.1)
         progress = installer.folder / "report.progress.json"
         before = progress.read_bytes(), progress.stat().st_mtime_ns
-        # The same command line from cmd, which prints the exit code: Wine hands a Linux
-        # parent only its low 8 bits.
+        cache = command[command.index("--cache-dir") + 1]
+        second_command = [*command]
+        second_command[command.index("--cache-dir") + 1] = spelling(cache)
+        # From cmd, which prints the exit code: Wine hands a Linux parent only its low 8 bits.
         script = installer.folder / "second.cmd"
-        script.write_text("@" + " ".join(f'"{part}"' for part in command)
+        script.write_text("@" + " ".join(quoted(part) for part in second_command)
                           + "\r\n@echo %ERRORLEVEL%\r\n")
         second = subprocess.Popen([WINE, "cmd", "/c", windows_path(script)],
                                   env=installer.environment(), stdout=subprocess.PIPE)
@@ -118,6 +137,9 @@ class SecondHeadlessStart(e2e_support.HostsTestCase):
         self.assertEqual((progress.read_bytes(), progress.stat().st_mtime_ns), before)
         self.assertEqual(first.wait(timeout=120), 0)
         self.assertEqual(installer_support.Run(0, installer.folder).report["status"], "complete")
+        self.assertEqual(len([r for r in self.hosts.requests if r.path.startswith("/api/")]), 1,
+                         "the second start asked nothing")
+
 
 if __name__ == "__main__":
     unittest.main()

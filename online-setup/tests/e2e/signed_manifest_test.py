@@ -2,7 +2,8 @@
 manifest key: a manifest signed by quarvel-publish installs; a changed,
 foreign, unsigned or expired one is refused whatever it names; the outer
 members do not count; the kept manifest stops a rollback and carries an
-install through an outage of the release host."""
+install through an outage of the release host, a refused answer, and an
+answer that never ends."""
 
 import base64
 import json
@@ -82,6 +83,42 @@ class SignedManifest(e2e_support.HostsTestCase):
         self.assertEqual(run.exit_code, 0, run.report)
         self.assertEqual(run.report["build"], installer_support.BUILD)
 
+    def kept_and_cached(self):
+        """A first run that keeps the manifest and downloads the package; its serial."""
+        now = int(time.time())
+        self.serve(installer_support.signed_manifest(self.members, now, now + DAY))
+        self.assertEqual(self.installer.run("--download-only").exit_code, 0)
+        return now
+
+    def test_a_refused_answer_leads_to_the_kept_manifest(self):
+        serial = self.kept_and_cached()
+        tampered = json.loads(self.hosts.content_for(MANIFEST_PATH))
+        tampered["signatures"][0]["sig"] = tampered["signatures"][0]["sig"][::-1]
+        self.serve(tampered)
+        self.hosts.clear_requests()
+        run = self.run_installer()
+        self.assertEqual(run.exit_code, 0, run.report)
+        self.assertEqual(run.report["manifest"], {"serial": serial, "source": "kept"})
+        self.assertIsNotNone(run.setup_call)
+        self.assertEqual(self.package_requests(), [])
+        self.assertEqual(run.network_log()[-2:], [
+            f"manifest host={e2e_support.RELEASE_HOST} refused=版本信息签名无效",
+            "manifest=kept serial=%d expires=%s fetch=版本信息签名无效"
+            % (serial, time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(serial + DAY)))])
+
+    def test_a_manifest_that_never_ends_leads_to_the_kept_manifest(self):
+        serial = self.kept_and_cached()
+        self.hosts.always(Fault(path=MANIFEST_PATH, rate=0.2))  # a byte every 5 s
+        started = time.monotonic()
+        run = self.run_installer()
+        elapsed = time.monotonic() - started
+        print(f"a manifest dripping a byte every 5 s: installed through the kept one in {elapsed:.1f} s",
+              flush=True)
+        self.assertEqual(run.exit_code, 0, run.report)
+        self.assertEqual(run.report["manifest"], {"serial": serial, "source": "kept"})
+        self.assertLess(elapsed, 50, "30 s for the answer, one read of 5 s, and the install")
+        self.assertTrue(run.network_log()[-1].endswith(" fetch=网络连接中断（12002）；请重试继续下载"))
+
     def test_a_rollback_leads_to_the_kept_manifest(self):
         now = int(time.time())
         self.serve(installer_support.signed_manifest(self.members, now, now + DAY))
@@ -97,13 +134,12 @@ class SignedManifest(e2e_support.HostsTestCase):
         self.assertEqual((run.report["sha256"], run.report["manifest"]),
                          (self.members["sha256"], {"serial": now, "source": "kept"}))
         self.assertEqual(self.package_requests(), [])
-        self.assertEqual(run.network_log()[-1], "manifest=kept serial=%d expires=%s fetched-serial=%d"
-                         % (now, time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(now + DAY)), now - 1))
+        rollback = "版本信息比本机保存的旧（发布序号 %d 低于 %d），请稍后重试" % (now - 1, now)
+        self.assertEqual(run.network_log()[-1], "manifest=kept serial=%d expires=%s fetch=%s"
+                         % (now, time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(now + DAY)), rollback))
 
     def test_an_outage_installs_a_cached_package_through_the_kept_manifest(self):
-        now = int(time.time())
-        self.serve(installer_support.signed_manifest(self.members, now, now + DAY))
-        self.assertEqual(self.installer.run("--download-only").exit_code, 0)
+        now = self.kept_and_cached()
         self.hosts.always(Fault(status=503, path=MANIFEST_PATH))
         run = self.run_installer()
         self.assertEqual(run.exit_code, 0, run.report)

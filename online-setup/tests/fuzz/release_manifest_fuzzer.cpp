@@ -1,6 +1,10 @@
-// libFuzzer target for parse_release_manifest: every body gives exactly one of
-// the rule messages, or a record that obeys every rule and agrees with the
-// document. Fuzzer thread only.
+// libFuzzer target for the release manifest as served: parse_release_manifest
+// gives exactly one of the rule messages, or a record that obeys every rule
+// and agrees with the document; the signed form's base64 and DER readers take
+// only what they would write themselves; and its acceptance (under a verifier
+// that accepts every signature, so the fuzzer gets past it) gives one of its
+// messages, or a record made from the strictly decoded payload alone.
+// Fuzzer thread only.
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -8,8 +12,12 @@
 #include <string>
 #include <string_view>
 
+#include "../support/accepting_verifier.h"
+#include "core/base64.h"
 #include "fuzz_check.h"
+#include "release/ecdsa_signature.h"
 #include "release/release_manifest.h"
+#include "release/signed_manifest.h"
 
 namespace quarvel::fuzzing {
 namespace {
@@ -124,14 +132,8 @@ void check_against_document(std::string_view body, const ReleaseManifest& m) {
           "schema, product, platform and channel");
 }
 
-}  // namespace
-}  // namespace quarvel::fuzzing
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  using namespace quarvel::fuzzing;
-  const std::string_view body(reinterpret_cast<const char*>(data), size);
-  const quarvel::Result<quarvel::ReleaseManifest> result =
-      quarvel::parse_release_manifest(body, "packages.quarvel.test");
+void check_rules(std::string_view body) {
+  const Result<ReleaseManifest> result = parse_release_manifest(body, "packages.quarvel.test");
   if (!result.ok()) {
     int matches = 0;
     for (const std::string_view message : kMessages)
@@ -140,9 +142,72 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // What the library itself refuses can only end in the parse message.
     require(json::accept(body.begin(), body.end()) || result.message() == kParseFailed,
             "invalid JSON gives the parse message");
-    return 0;
+    return;
   }
   check_record(*result);
   check_against_document(body, *result);
+}
+
+void check_base64(std::string_view text) {
+  const std::optional<std::string> decoded = base64_decode(text);
+  if (decoded)
+    require(base64_encode(*decoded) == text, "base64 reads only what it writes");
+}
+
+// One INTEGER in its minimal DER form.
+std::string der_integer(std::span<const uint8_t> scalar) {
+  const size_t zeros =
+      std::find_if(scalar.begin(), scalar.end() - 1, [](uint8_t b) { return b; }) - scalar.begin();
+  std::string value(scalar.begin() + static_cast<std::ptrdiff_t>(zeros), scalar.end());
+  if (static_cast<uint8_t>(value[0]) & 0x80)
+    value.insert(value.begin(), '\0');
+  return std::string{'\x02', static_cast<char>(value.size())} + value;
+}
+
+void check_der(std::string_view bytes) {
+  const auto raw =
+      ecdsa_der_to_raw(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+  const std::string body =
+      raw ? der_integer(std::span(*raw).first(32)) + der_integer(std::span(*raw).last(32))
+          : std::string();
+  require(!raw || std::string{'\x30', static_cast<char>(body.size())} + body == bytes,
+          "DER reads only the one encoding of r and s");
+}
+
+constexpr std::array<std::string_view, 5> kSignedMessages = {
+    "版本信息未签名，无法确认来源", "版本信息的签名密钥不受信任", "版本信息签名无效",
+    "版本信息缺少发布序号", "版本信息缺少有效期"};
+
+// Under a verifier that accepts every signature by the key the seeds name.
+void check_signed(std::string_view body) {
+  testing_support::AcceptingVerifier verifier;
+  const std::array<ManifestKey, 1> keys{{{testing_support::kTestManifestKeyId, {}}}};
+  const Result<SignedManifest> accepted =
+      accept_signed_manifest(body, "packages.quarvel.test", {27, keys, &verifier});
+  if (!accepted.ok()) {
+    const std::string& message = accepted.message();
+    require(std::count(kSignedMessages.begin(), kSignedMessages.end(), message) +
+                    std::count(kMessages.begin(), kMessages.end(), message) ==
+                1,
+            "one of the signed manifest's or the rules' messages");
+    return;
+  }
+  const json document = json::parse(body.begin(), body.end(), nullptr, false);
+  require(base64_encode(accepted->payload) == document.value("signed", std::string()),
+          "the payload is the strict decoding of \"signed\"");
+  check_record(accepted->manifest);
+  check_against_document(accepted->payload, accepted->manifest);
+}
+
+}  // namespace
+}  // namespace quarvel::fuzzing
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace quarvel::fuzzing;
+  const std::string_view body(reinterpret_cast<const char*>(data), size);
+  check_rules(body);
+  check_base64(body);
+  check_der(body);
+  check_signed(body);
   return 0;
 }

@@ -189,7 +189,8 @@ int probe(const ProbeOptions& options) {
   nlohmann::json outcome = nlohmann::json::object();
   std::optional<std::string> message;
   if (options.positional.size() == 1 && options.positional[0] == "manifest") {
-    Result<std::string> manifest = fetch_release_manifest(http, configured_hosts(), pause);
+    Result<std::string> manifest =
+        fetch_release_manifest(http, configured_hosts(), pause, system_monotonic_clock());
     if (manifest) {
       outcome["manifestBytes"] = manifest->size();
       outcome["manifestSha256"] = sha256_hex(*manifest);

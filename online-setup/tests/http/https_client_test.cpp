@@ -132,7 +132,8 @@ TEST_F(ClientFixture, AClockBefore1970RefusesRangedRequestsOnly) {
 
   connector.responses.script.body = "{}";
   const std::atomic<bool> pause{false};
-  const Result<std::string> manifest = fetch_release_manifest(client, hosts, pause);
+  testing_support::FakeClock monotonic;
+  const Result<std::string> manifest = fetch_release_manifest(client, hosts, pause, monotonic);
   ASSERT_TRUE(manifest) << manifest.message();
   EXPECT_EQ(*manifest, "{}");
   ASSERT_EQ(connector.requests.size(), 1u);

@@ -12,11 +12,12 @@ using testing_support::FakeHttpClient;
 using testing_support::ResponseSource;
 
 struct FetchFixture : testing::Test {
-  Result<std::string> fetch() { return fetch_release_manifest(http, hosts, pause); }
+  Result<std::string> fetch() { return fetch_release_manifest(http, hosts, pause, clock); }
 
   AllowedHosts hosts{{"releases.example.test"}, {"packages.example.test"}};
   FakeHttpClient http;
   std::atomic<bool> pause{false};
+  testing_support::FakeClock clock;
 };
 
 std::string pattern(size_t size) {
@@ -169,6 +170,52 @@ TEST_F(FetchFixture, ReleaseHostsAreAskedInOrderUntilOneAnswers200) {
   pause = false;
   EXPECT_EQ(fetch().message(), "获取版本失败（HTTP 404）")
       << "every host failed: the first's message";
+}
+
+// A first host that sends its answer a byte a read, each read taking the
+// given seconds: from 30 s after the request on no read is made, and the
+// second host is asked.
+TEST_F(FetchFixture, AnAnswerMustArriveWithin30SecondsOfTheRequest) {
+  hosts.release_hosts = {"r1", "r2"};
+  // seconds per read, bytes -> body
+  for (const auto& [seconds, bytes, result] : std::vector<std::tuple<int, size_t, std::string>>{
+           {5, 6, "abcdef"},  // reads start from 0 to 25 s, the last one finds the end
+           {5, 7, "second"},  // the eighth read would start at 30 s
+           {31, 1, "second"}}) {
+    http.queued = {{.script = {.body = std::string("abcdefg").substr(0, bytes),
+                               .splits = std::deque<size_t>(bytes, 1),
+                               .before_read =
+                                   [&, seconds = seconds](size_t index) {
+                                     if (index > 0 || seconds > 30)
+                                       clock.time += std::chrono::seconds(seconds);
+                                   }}},
+                   {.script = {.body = "second"}}};
+    const Result<std::string> body = fetch();
+    EXPECT_EQ(body ? *body : body.message(), result) << seconds << " s, " << bytes << " bytes";
+  }
+}
+
+// With a judge, a refused answer passes the fetch on like a failed host, and
+// the first refusal is the message when nothing is left.
+TEST_F(FetchFixture, AJudgedFetchPassesARefusedAnswerToTheNextHost) {
+  const ManifestJudge judge = [](const std::string& body) {
+    return body.starts_with("bad") ? Status(Failure{"refused " + body}) : Status(Ok{});
+  };
+  hosts.release_hosts = {"r1", "r2"};
+  const auto fetch_judged = [&](ResponseSource first, ResponseSource second) {
+    http.queued = {std::move(first), std::move(second)};
+    const JudgedManifestFetch fetch = fetch_judged_manifest(http, hosts, pause, clock, judge);
+    std::string passed;
+    for (const PassedOverHost& host : fetch.passed_over)
+      passed += host.host + (host.refused ? " refused " : " failed ") + host.reason + "; ";
+    return (fetch.body ? *fetch.body : fetch.body.message()) + " <- " + passed;
+  };
+  EXPECT_EQ(fetch_judged({.script = {.body = pattern(65537)}}, {.script = {.body = "good"}}),
+            "good <- r1 refused 版本信息过大; ");
+  EXPECT_EQ(fetch_judged({.script = {.status = 503}}, {.script = {.body = "bad two"}}),
+            "refused bad two <- r1 failed 获取版本失败（HTTP 503）; r2 refused refused bad two; ");
+  EXPECT_EQ(fetch_judged({.script = {.body = "bad one"}}, {.failure = "down"}),
+            "refused bad one <- r1 refused refused bad one; r2 failed down; ");
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 namespace quarvel {
 namespace {
 
-TEST(ServiceAccount, EachServiceAccountGoesAheadOnlyWithFoldersOutsideItsProfile) {
+TEST(ServiceAccount, EachServiceAccountGoesAheadOnlyWithAbsoluteFoldersOutsideItsProfile) {
   const char* install = "--install-dir 和 --cache-dir";  // what each message asks for
   const char* cache = "或用 --cache-dir";
   const std::pair<ArgumentList, const char*> cases[] = {
@@ -16,6 +16,12 @@ TEST(ServiceAccount, EachServiceAccountGoesAheadOnlyWithFoldersOutsideItsProfile
       {{"p", "--quiet", "--install-dir", "C:\\Apps", "--cache-dir", ""}, install},
       {{"p", "--quiet", "--install-dir", "", "--cache-dir", "C:\\Cache"}, install},
       {{"p", "--quiet", "--install-dir", "C:\\Apps", "--cache-dir"}, install},
+      {{"p", "--quiet", "--install-dir", "C:\\Apps", "--cache-dir", "cache"}, install},
+      {{"p", "--quiet", "--install-dir", "Apps", "--cache-dir", "C:\\Cache"}, install},
+      {{"p", "--quiet", "--install-dir", "C:Apps", "--cache-dir", "\\\\server\\c"}, install},
+      {{"p", "--quiet", "--install-dir", "\\Apps", "--cache-dir", "\\\\server\\c"}, install},
+      {{"p", "--quiet", "--install-dir", "\\\\?\\D:\\A", "--cache-dir", "D:/"}, nullptr},
+      {{"p", "--download-only", "--cache-dir", ".\\cache"}, cache},
       {{"p", "--download-only", "--install-dir", "C:\\Apps"}, cache},
       {{"p", "--download-only", "--show-ui", "--cache-dir", "C:\\Cache"}, nullptr},
   };

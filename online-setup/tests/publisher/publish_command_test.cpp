@@ -153,11 +153,27 @@ std::string new_key_pem(const char* curve = "P-256") {
   return pem;
 }
 
+// The public key of a PEM private key, in PEM.
+std::string public_key_pem(const std::string& private_pem) {
+  BIO* in = BIO_new_mem_buf(private_pem.data(), static_cast<int>(private_pem.size()));
+  EVP_PKEY* key = PEM_read_bio_PrivateKey(in, nullptr, nullptr, nullptr);
+  BIO* out = BIO_new(BIO_s_mem());
+  PEM_write_bio_PUBKEY(out, key);
+  char* data = nullptr;
+  const long length = BIO_get_mem_data(out, &data);
+  std::string pem(data, static_cast<size_t>(length));
+  BIO_free(out);
+  EVP_PKEY_free(key);
+  BIO_free(in);
+  return pem;
+}
+
 class SignedPublication : public PublishCommand {
  protected:
   SignedPublication() {
     files.files["old.pem"] = new_key_pem();
     files.files["new.pem"] = new_key_pem();
+    files.files["old.pub.pem"] = public_key_pem(files.files["old.pem"]);
   }
   // The keys of those files, as an installer would be built with them.
   ManifestKey key(const std::string& path) {
@@ -222,8 +238,10 @@ TEST_F(SignedPublication, ReSigningKeepsTheReleaseAndNeedsNoPackage) {
   files.files.erase("pkg.exe");
   files.files["copy.json"] = files.files[kManifest];
   clock.file_time += 36'000'000'000;  // an hour later
-  const Outcome outcome = run({"--resign", "copy.json", "--package-host", kHost, "--out", "out",
-                               "--signing-key", "new.pem", "--expires-in", "7"});
+  // A rotation: signed with the new key, taken up on the word of the old one.
+  const Outcome outcome =
+      run({"--resign", "copy.json", "--package-host", kHost, "--out", "out", "--signing-key",
+           "new.pem", "--expires-in", "7", "--previous-key", "old.pub.pem"});
   ASSERT_EQ(outcome.code, 0) << outcome.err;
   nlohmann::json second = payload();
   EXPECT_EQ(second["serial"], 1748782800);
@@ -235,6 +253,40 @@ TEST_F(SignedPublication, ReSigningKeepsTheReleaseAndNeedsNoPackage) {
   release.erase("serial");
   release.erase("expires");
   EXPECT_EQ(second, release);
+}
+
+// Re-signing makes the vendor's key sign what it is given: only a payload that
+// a given key signed is taken up, and only such a payload's serial counts.
+TEST_F(SignedPublication, OnlyAVerifiedPayloadIsReSignedOrSetsTheSerial) {
+  std::vector<std::string> line = arguments();
+  line.insert(line.end(), {"--signing-key", "old.pem"});
+  ASSERT_EQ(run(line).code, 0);
+  nlohmann::json unsigned_28 = nlohmann::json::parse(files.files[kManifest]);
+  unsigned_28.erase("signed");
+  unsigned_28["build"] = 28;
+  files.files["unsigned.json"] = unsigned_28.dump();
+  files.files["signed.json"] = files.files[kManifest];
+  for (const auto& [file, key, refusal] : std::vector<std::array<std::string, 3>>{
+           {"unsigned.json", "old.pem", "版本信息未签名，无法确认来源"},
+           {"signed.json", "new.pem", "版本信息的签名密钥不受信任"}}) {
+    const Outcome outcome = run(
+        {"--resign", file, "--package-host", kHost, "--out", "elsewhere", "--signing-key", key});
+    EXPECT_EQ(outcome.err, "cannot re-sign " + file + ": " + refusal + "\n");
+    EXPECT_FALSE(files.files.count("elsewhere\\latest.json"));
+  }
+  // An unsigned latest.json planted in the output folder sets no serial; a
+  // signed one more than a year ahead of the clock stops the publication.
+  unsigned_28["serial"] = 18446744073709551614u;
+  files.files[kManifest] = unsigned_28.dump();
+  ASSERT_EQ(run(line).code, 0);
+  EXPECT_EQ(payload()["serial"], 1748779200);
+  clock.file_time -= 366 * 864'000'000'000;  // this machine's clock a year and a day behind
+  EXPECT_EQ(
+      run(line).err,
+      "the earlier serial 1748779200 is more than a year ahead of the clock "
+      "(2024-05-31T12:00:00Z): check this machine's clock and the manifest that carries it\n");
+  clock.file_time += 864'000'000'000;  // a year behind
+  EXPECT_EQ(run(line).code, 0);
 }
 
 TEST_F(SignedPublication, KeysOtherThanP256AndBadSigningLinesAreRefused) {
@@ -258,6 +310,9 @@ TEST_F(SignedPublication, KeysOtherThanP256AndBadSigningLinesAreRefused) {
         "--signing-key", "old.pem"},
        "--resign takes no --build PACKAGE"},
       {unsigned_expiry, "--expires-in needs --signing-key"},
+      {{"pkg.exe", "--version", "1.4.2", "--display-version", "1.4", "--build", "31",
+        "--package-host", kHost, "--out", "out", "--previous-key", "old.pub.pem"},
+       "--previous-key needs --signing-key"},
       {long_expiry, "--expires-in takes 1 to 365 days, not 366"},
   };
   for (const auto& [line, problem] : usage) {

@@ -93,7 +93,6 @@ TEST_F(SignedManifestTest, ChangedUnsignedOrForeignManifestsAreRefused) {
       {edited([&](json& m) { m["signed"] = base64_encode(changed_payload); }), kBadSignature},
       {edited([&](json& m) { m["signatures"][0]["sig"] = base64_encode(flipped_signature); }),
        kBadSignature},
-      {edited([&](json& m) { m["signatures"][0]["sig"] = "MAYCAQECAQI"; }), kBadSignature},
       {edited([&](json& m) { m["signatures"][0]["key"] = std::string(64, 'a'); }), kUnknownKey},
       {edited([&](json& m) { m["signatures"] = json::array(); }), kUnsigned},
       {edited([&](json& m) { m.erase("signed"); }), kUnsigned},
@@ -107,6 +106,20 @@ TEST_F(SignedManifestTest, ChangedUnsignedOrForeignManifestsAreRefused) {
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.message(), message);
   }
+}
+
+// Base64 is read strictly: unpadded text never reaches the verifier, which
+// here would accept any signature.
+TEST_F(SignedManifestTest, UnpaddedBase64NeverReachesTheVerifier) {
+  json outer = json::parse(manifest_with(fixture_payload(), {kFixtureKeyId}));
+  const std::string padded = outer["signed"];
+  ASSERT_TRUE(padded.ends_with("="));
+  outer["signatures"][0]["sig"] = "MAYCAQECAQI";
+  EXPECT_EQ(accept_signed_manifest(outer.dump(), kHost, accepting_policy).message(), kBadSignature);
+  outer["signatures"][0]["sig"] = kAnySignature;
+  outer["signed"] = padded.substr(0, padded.find('='));
+  EXPECT_EQ(accept_signed_manifest(outer.dump(), kHost, accepting_policy).message(), kBadSignature);
+  EXPECT_EQ(accepting.calls, 0);
 }
 
 TEST_F(SignedManifestTest, OnlyThePayloadCountsAndItMustPassEveryRule) {
@@ -144,37 +157,57 @@ TEST_F(SignedManifestTest, OnlyTheFirstEightSignaturesAreLookedAt) {
   EXPECT_EQ(accepting.calls, 1) << "unknown keys cost no verification";
 }
 
-TEST(ManifestChoice, TheKeptManifestOutlivesAnOutageAndStopsARollback) {
-  const auto manifest = [](uint64_t serial, int64_t expires) {
-    return SignedManifest{ReleaseManifest{}, serial, expires};
+// The choice between the fetched and the kept manifest: each row a fetched
+// manifest (or none), what the cache folder holds and the outcome at 1500.
+TEST(ManifestChoice, TheKeptManifestStandsInStopsARollbackAndIsReplacedOnlyByANewerOne) {
+  const auto manifest = [](uint64_t serial, int64_t expires, std::string payload = "") {
+    return SignedManifest{ReleaseManifest{}, serial, expires,
+                          payload.empty() ? "payload " + std::to_string(serial) : payload};
+  };
+  using File = KeptManifest::File;
+  const auto kept = [&](uint64_t serial, int64_t expires) {
+    return KeptManifest{File::kRead, serial, manifest(serial, expires)};
   };
   const SignedManifest old_live = manifest(5, 2000), old_expired = manifest(5, 1000),
-                       same = manifest(7, 2000), new_live = manifest(9, 2000),
-                       new_expired = manifest(9, 1000);
+                       same = manifest(7, 2000), same_serial_other = manifest(7, 2000, "other"),
+                       new_live = manifest(9, 2000), new_expired = manifest(9, 1000),
+                       new_at_the_clock = manifest(9, 1500);
   const Failure outage{"获取版本失败（HTTP 503）"};
   const int64_t now = 1500;
+  const std::string expired =
+      "版本信息已过期（有效期至 1970-01-01T00:16:40Z）；请检查本机时钟是否正确";
+  const std::string rollback = "版本信息比本机保存的旧（发布序号 5 低于 7），请稍后重试";
   struct Case {
     const char* name;
     const SignedManifest* fetched;
-    const SignedManifest* kept;
+    KeptManifest kept;
     std::string expected;  // "fetched", "fetched+keep", "kept" or the message
   };
-  const SignedManifest kept7 = manifest(7, 2000), kept7_expired = manifest(7, 1000);
+  const KeptManifest nothing{File::kAbsent}, kept7 = kept(7, 2000), kept7_expired = kept(7, 1000),
+                                             kept7_at_the_clock = kept(7, 1500);
+  // Verified, but no longer meeting the build's rules (another host list).
+  const KeptManifest kept7_off_rules{File::kRead, 7, std::nullopt};
   const std::vector<Case> cases{
-      {"first run", &new_live, nullptr, "fetched+keep"},
-      {"newer", &new_live, &kept7, "fetched+keep"},
-      {"newer, kept expired", &new_live, &kept7_expired, "fetched+keep"},
-      {"same release", &same, &kept7, "fetched"},
-      {"rollback", &old_live, &kept7, "kept"},
-      {"rollback, kept expired", &old_live, &kept7_expired,
-       "版本信息比本机保存的旧（发布序号 5 低于 7），请稍后重试"},
-      {"fetched expired", &new_expired, &kept7,
-       "版本信息已过期（有效期至 1970-01-01T00:16:40Z）；请检查本机时钟是否正确"},
-      {"rollback, expired too", &old_expired, &kept7,
-       "版本信息已过期（有效期至 1970-01-01T00:16:40Z）；请检查本机时钟是否正确"},
-      {"outage", nullptr, &kept7, "kept"},
-      {"outage, kept expired", nullptr, &kept7_expired, outage.message},
-      {"outage, nothing kept", nullptr, nullptr, outage.message},
+      {"first run", &new_live, nothing, "fetched+keep"},
+      {"newer", &new_live, kept7, "fetched+keep"},
+      {"newer, kept expired", &new_live, kept7_expired, "fetched+keep"},
+      {"same release", &same, kept7, "fetched"},
+      {"same serial, other payload", &same_serial_other, kept7, "kept"},
+      {"same serial, other payload, kept expired", &same_serial_other, kept7_expired, "fetched"},
+      {"rollback", &old_live, kept7, "kept"},
+      {"rollback, kept expired", &old_live, kept7_expired, rollback},
+      {"rollback, kept off the rules", &old_live, kept7_off_rules, rollback},
+      {"newer, kept off the rules", &new_live, kept7_off_rules, "fetched+keep"},
+      {"fetched expired, kept stands in", &new_expired, kept7, "kept"},
+      {"fetched expiring at the clock", &new_at_the_clock, kept7, "kept"},
+      {"fetched expired, nothing kept", &new_expired, nothing, expired},
+      {"rollback, expired too", &old_expired, kept7_expired, expired},
+      {"outage", nullptr, kept7, "kept"},
+      {"outage, kept expired", nullptr, kept7_expired, outage.message},
+      {"outage, kept expiring at the clock", nullptr, kept7_at_the_clock, outage.message},
+      {"outage, nothing kept", nullptr, nothing, outage.message},
+      {"kept unreadable", &old_live, KeptManifest{File::kUnreadable}, "fetched"},
+      {"kept signed by no configured key", &old_live, KeptManifest{File::kRead}, "fetched+keep"},
   };
   for (const Case& c : cases) {
     const Result<ManifestChoice> choice = choose_manifest(c.fetched, c.kept, now, outage);

@@ -5,7 +5,6 @@
 #include "core/base64.h"
 #include "core/sha256.h"
 #include "runner/download_stats.h"
-#include "runner/manifest_selection.h"
 #include "support/accepting_verifier.h"
 #include "support/fake_clock.h"
 #include "support/fake_random.h"
@@ -401,14 +400,19 @@ TEST_F(InstallRun, APauseDuringTheFinalChecksIsHonoured) {
 }
 
 // A build with manifest keys keeps the last accepted manifest and goes on
-// with it through an outage or a rollback; a refused one is never replaced.
-TEST_F(InstallRun, TheKeptManifestOutlivesAnOutageAndARollback) {
+// with it through an outage, a refused answer or a rollback, each host passed
+// over named in the network log.
+TEST_F(InstallRun, TheKeptManifestOutlivesAnOutageARefusalAndARollback) {
   AcceptingVerifier verifier;
   const std::array<ManifestKey, 1> keys{{{kTestManifestKeyId, {}}}};
   environment.manifest_policy = {27, keys, &verifier};
   const nlohmann::json release = nlohmann::json::parse(http.manifest);
-  const auto signed_body = [&](uint64_t serial) {
+  const auto signed_body = [&](uint64_t serial, uint64_t build = 31) {
     nlohmann::json payload = release;
+    payload["build"] = build;
+    payload["url"] =
+        std::string(kPackageUrl)
+            .replace(std::string(kPackageUrl).find("b31"), 3, "b" + std::to_string(build));
     payload["serial"] = serial;
     payload["expires"] = "2030-01-01T00:00:00Z";  // the clock shows 2025-06-01
     nlohmann::json body = release;
@@ -427,30 +431,31 @@ TEST_F(InstallRun, TheKeptManifestOutlivesAnOutageAndARollback) {
   EXPECT_EQ(files.files[kept], signed_body(10));
   EXPECT_EQ(run("", 503), R"({"serial":10,"source":"kept"})");
   EXPECT_EQ(run(signed_body(9)), R"({"serial":10,"source":"kept"})");
-  EXPECT_EQ(run(release.dump()), "版本信息未签名，无法确认来源");
+  EXPECT_EQ(run(release.dump()), R"({"serial":10,"source":"kept"})");
+  files.held[kept] = {};  // held by another program: never replaced, and no floor known
+  EXPECT_EQ(run(signed_body(9)), R"({"serial":9,"source":"fetched"})");
+  files.held.clear();
+  EXPECT_EQ(files.files[kept], signed_body(10));
   EXPECT_EQ(run(signed_body(11)), R"({"serial":11,"source":"fetched"})");
   EXPECT_EQ(files.files[kept], signed_body(11));
+  // Kept build 31 meets the rules no more, but its serial still holds off older ones.
+  environment.manifest_policy.minimum_build = 32;
+  EXPECT_EQ(run(signed_body(10, 32)), "版本信息比本机保存的旧（发布序号 10 低于 11），请稍后重试");
   EXPECT_EQ(files.files.size(), 3u)
       << "the package, the kept manifest and the log: no temporary file";
+  environment.manifest_policy.minimum_build = 27;
   const std::string log = files.files["C:\\cache\\network.log"];
   for (const char* line :
-       {"manifest=fetched serial=10 expires=2030-01-01T00:00:00Z\n",
-        "manifest=kept serial=10 expires=2030-01-01T00:00:00Z "
-        "fetch=获取版本失败（HTTP 503）\n",
-        "manifest=kept serial=10 expires=2030-01-01T00:00:00Z fetched-serial=9\n"}) {
+       {"manifest=kept serial=10 expires=2030-01-01T00:00:00Z fetch=获取版本失败（HTTP 503）\n",
+        "manifest host=releases.quarvel.test refused=版本信息比本机保存的旧（发布序号 9 低于 "
+        "10），请稍后重试\n",
+        "manifest host=releases.quarvel.test refused=版本信息未签名，无法确认来源\n"}) {
     EXPECT_NE(log.find(line), std::string::npos) << line;
   }
-  // A kept manifest that no longer verifies counts as none.
+  // A kept manifest that no configured key signed counts as none.
   files.files[kept].replace(files.files[kept].find("signatures"), 10, "signaturez");
   EXPECT_EQ(run("", 503), "获取版本失败（HTTP 503）");
-}
-
-TEST(ManifestSelection, OnlyAPauseOrARefusedAnswerIsNoOutage) {
-  EXPECT_TRUE(release_host_unavailable(Failure{"获取版本失败（HTTP 404）"}));
-  EXPECT_TRUE(release_host_unavailable(Failure{"网络连接中断（12002）；请重试继续下载"}));
-  EXPECT_TRUE(release_host_unavailable(Failure{"无法连接下载服务"}));
-  EXPECT_FALSE(release_host_unavailable(Failure{"下载已暂停，可重试继续下载"}));
-  EXPECT_FALSE(release_host_unavailable(Failure{"版本信息过大"}));
+  EXPECT_EQ(run(signed_body(5)), R"({"serial":5,"source":"fetched"})");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/fake_random.h"
 #include "support/memory_file_system.h"
 
 namespace quarvel {
@@ -21,14 +22,18 @@ TEST(Report, SuccessIsThePrettyReportObject) {
 
 TEST(Report, WrittenOnlyWithAReportValueAndSilentOnFailure) {
   MemoryFileSystem files;
-  write_report(files, {"p", "--report"}, Failure{"x"});
+  testing_support::FixedRandom random;
+  write_report(files, random, {"p", "--report"}, Failure{"x"});
   EXPECT_TRUE(files.files.empty());
   files.files["out.json"] = "an older and longer report";
-  write_report(files, {"p", "--report", "out.json"}, Failure{"x"});
+  write_report(files, random, {"p", "--report", "out.json"}, Failure{"x"});
   EXPECT_EQ(files.files["out.json"], report_text(Failure{"x"})) << "replaced whole";
+  EXPECT_EQ(files.files.size(), 1u) << "through a temporary file renamed over it";
+  EXPECT_EQ(files.flush_count, 1);
   files.unwritable.insert("locked.json");
-  write_report(files, {"p", "--report", "locked.json"}, Failure{"x"});
+  write_report(files, random, {"p", "--report", "locked.json"}, Failure{"x"});
   EXPECT_EQ(files.files.count("locked.json"), 0u);
+  EXPECT_EQ(files.files.size(), 1u) << "the temporary file is gone";
 }
 
 }  // namespace

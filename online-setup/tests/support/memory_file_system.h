@@ -87,6 +87,9 @@ class MemoryFileSystem final : public FileSystem {
     }
     return Ok{};
   }
+  // Paths held through hold_exclusively, until the held object goes.
+  std::set<std::string> held_exclusively;
+  Result<std::unique_ptr<HeldFile>> hold_exclusively(const std::string& path) override;
   Status rename_replacing(const std::string& from, const std::string& to) override {
     if (holds(from, false) || holds(to, false) || denies_writes(from) || denies_writes(to))
       return sharing_violation();
@@ -185,6 +188,25 @@ inline Result<std::unique_ptr<ReadableFile>> MemoryFileSystem::open_read_deny_wr
     write_denied.erase(write_denied.find(path));
   };
   return opened;
+}
+
+struct MemoryHeldFile final : HeldFile {
+  MemoryHeldFile(std::set<std::string>& held, std::string path) : held(held), path(path) {}
+  ~MemoryHeldFile() override { held.erase(path); }
+  std::set<std::string>& held;
+  std::string path;
+};
+
+inline Result<std::unique_ptr<HeldFile>> MemoryFileSystem::hold_exclusively(
+    const std::string& path) {
+  if (!held_exclusively.insert(path).second)
+    return sharing_violation();
+  if (unwritable.count(path) != 0) {
+    held_exclusively.erase(path);
+    return Failure{failure_text, 5};
+  }
+  files[path];
+  return std::unique_ptr<HeldFile>(std::make_unique<MemoryHeldFile>(held_exclusively, path));
 }
 
 inline Result<std::unique_ptr<WritableFile>> MemoryFileSystem::open_write(const std::string& path,
