@@ -70,6 +70,10 @@ class FileSystem {
   virtual Status remove_file(const std::string& path) = 0;
   // Renames, replacing an existing target (MOVEFILE_REPLACE_EXISTING).
   virtual Status rename_replacing(const std::string& from, const std::string& to) = 0;
+  // Cuts an existing file back to its first `size` bytes (SetEndOfFile); the
+  // system error text on failure, when the file keeps its bytes. The file
+  // must not be open for writing meanwhile.
+  virtual Status truncate_file(const std::string& path, uint64_t size) = 0;
 };
 
 // Replaces the whole file with the bytes (create or truncate, write, close).

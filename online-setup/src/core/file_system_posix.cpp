@@ -148,6 +148,11 @@ class PosixFileSystem final : public FileSystem {
       return last_failure();
     return Ok{};
   }
+  Status truncate_file(const std::string& path, uint64_t size) override {
+    if (::truncate(native(path).c_str(), static_cast<off_t>(size)) != 0)
+      return last_failure();
+    return Ok{};
+  }
 };
 
 }  // namespace
