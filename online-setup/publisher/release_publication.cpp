@@ -20,6 +20,7 @@
 #include "http/manifest_fetch.h"
 #include "http/transport_messages.h"
 #include "publisher/manifest_signing.h"
+#include "release/chunk_map.h"
 #include "release/package_verification.h"
 #include "release/release_manifest.h"
 #include "release/signed_manifest.h"
@@ -31,10 +32,20 @@ constexpr char kManifestName[] = "latest.json";
 constexpr size_t kLongestHostName = 253;
 constexpr size_t kLongestLabel = 63;
 
-// The package as measured: its size and digest.
+// The package as measured: its size, digest and chunk map.
 struct PackageFacts {
   uint64_t bytes = 0;
   std::string sha256;
+  std::string chunk_map;  // the map's bytes
+};
+
+// What a publication writes: the release members (outside and in the
+// payload), those only the payload carries, and a new chunk map when the
+// package was measured (re-signing keeps the one published with it).
+struct ReleaseContent {
+  nlohmann::json members;
+  nlohmann::json payload_only = nlohmann::json::object();
+  std::optional<std::string> chunk_map;
 };
 
 // The "build" member: the number when the text is a decimal integer that fits
@@ -136,10 +147,11 @@ Status check_as_installer(const std::string& text, const InstallerView& installe
   return Ok{};
 }
 
-// The package's size and digest; "cannot open the package: PATH" when it cannot
-// be opened, the system error text when it cannot be read, and a refusal when
-// the reads return another number of bytes than the size measured first (a
-// file still being copied or signed in place).
+// The package's size, digest and chunk map, from one pass; "cannot open the
+// package: PATH" when it cannot be opened, the system error text when it
+// cannot be read, and a refusal when the reads return another number of
+// bytes than the size measured first (a file still being copied or signed in
+// place).
 Result<PackageFacts> measure_package(FileSystem& files, const std::string& path) {
   const Result<std::unique_ptr<ReadableFile>> opened = files.open_read(path);
   if (!opened)
@@ -148,7 +160,9 @@ Result<PackageFacts> measure_package(FileSystem& files, const std::string& path)
   const Result<uint64_t> size = file->size();
   if (!size)
     return size.failure();
-  Result<FileDigest> digest = file_sha256(*file);
+  ChunkMapBuilder chunks;
+  Result<FileDigest> digest =
+      file_sha256(*file, [&](std::span<const uint8_t> piece) { chunks.add(piece); });
   if (!digest)
     return digest.failure();
   if (digest->bytes != *size) {
@@ -156,7 +170,17 @@ Result<PackageFacts> measure_package(FileSystem& files, const std::string& path)
                    " bytes measured, " + std::to_string(digest->bytes) +
                    " read); publish it once it is complete: " + path};
   }
-  return PackageFacts{*size, std::move(digest->sha256)};
+  const std::optional<ChunkDigest> package_sha256 = digest_from_hex(digest->sha256);
+  const std::optional<ChunkMap> map =
+      package_sha256 ? chunks.finish(*package_sha256) : std::nullopt;
+  if (!map)
+    return Failure{"cannot hash the package: " + path};
+  return PackageFacts{*size, std::move(digest->sha256), encode_chunk_map(*map)};
+}
+
+// The payload's member naming the map: its size and SHA-256.
+nlohmann::json chunk_map_member(const std::string& map) {
+  return {{kChunkMapMember, {{"bytes", map.size()}, {"sha256", sha256_hex(map)}}}};
 }
 
 // Reads the temporary file back and judges what was read. Returns the first
@@ -189,20 +213,44 @@ Status write_manifest(FileSystem& files,
                          });
 }
 
-// The members of the release: the measured package's, or those of the
+// The content of the release: the measured package's, or that of the
 // manifest to re-sign.
-Result<nlohmann::json> release_content(FileSystem& files, const ReleaseInput& input) {
+Result<ReleaseContent> release_content(FileSystem& files, const ReleaseInput& input) {
   if (!input.resign.empty()) {
     const Result<std::string> text = read_file_up_to(files, input.resign, kManifestBodyLimit);
     const std::optional<nlohmann::json> content = text ? published_content(*text) : std::nullopt;
     if (!content)
       return Failure{"cannot read the manifest to re-sign: " + input.resign};
-    return release_members(*content);
+    return ReleaseContent{release_members(*content), payload_only_members(*content), std::nullopt};
   }
-  const Result<PackageFacts> package = measure_package(files, input.package);
+  Result<PackageFacts> package = measure_package(files, input.package);
   if (!package)
     return package.failure();
-  return package_members(input, *package);
+  return ReleaseContent{package_members(input, *package), chunk_map_member(package->chunk_map),
+                        std::move(package->chunk_map)};
+}
+
+// Writes the chunk map through a temporary file of its own, which must read
+// back as written and as a map of the package the members name. Returns the
+// first failure.
+Status write_chunk_map(FileSystem& files,
+                       const nlohmann::json& members,
+                       const std::string& map,
+                       const std::string& path) {
+  const uint64_t package_bytes = members.at("bytes").get<uint64_t>();
+  const ChunkDigest package_sha256 = *digest_from_hex(members.at("sha256").get<std::string>());
+  return write_replacing(
+      files, system_random_source(), path, map, [&](const std::string& temporary) -> Status {
+        const Result<std::string> written = read_file_up_to(files, temporary, map.size());
+        if (!written)
+          return Failure{"cannot read back " + temporary + ": " + written.message()};
+        if (*written != map)
+          return Failure{"the chunk map did not read back as written: " + temporary};
+        const Result<ChunkMap> decoded = decode_chunk_map(*written, package_bytes, package_sha256);
+        if (!decoded)
+          return decoded.failure();
+        return Ok{};
+      });
 }
 
 Result<std::vector<ManifestSigner>> load_signers(FileSystem& files,
@@ -228,7 +276,7 @@ std::optional<uint64_t> serial_in_file(FileSystem& files, const std::string& pat
 // the one re-signed; the serial and expiry go into the publication.
 Result<std::string> signed_text(FileSystem& files,
                                 const ReleaseInput& input,
-                                const nlohmann::json& members,
+                                const ReleaseContent& content,
                                 const std::vector<ManifestSigner>& signers,
                                 int64_t now,
                                 Publication& publication) {
@@ -242,7 +290,8 @@ Result<std::string> signed_text(FileSystem& files,
   if (!publication.serial)
     return Failure{"the earlier serial " + std::to_string(*earlier) + " leaves no higher one"};
   publication.expires = now + int64_t{input.expires_in_days} * 86'400;
-  return signed_manifest_text(members, *publication.serial, publication.expires, signers);
+  return signed_manifest_text(content.members, content.payload_only, *publication.serial,
+                              publication.expires, signers);
 }
 
 }  // namespace
@@ -250,9 +299,10 @@ Result<std::string> signed_text(FileSystem& files,
 Result<Publication> publish_release(FileSystem& files,
                                     WallClock& clock,
                                     const ReleaseInput& input) {
-  const Result<nlohmann::json> members = release_content(files, input);
-  if (!members)
-    return members.failure();
+  const Result<ReleaseContent> content = release_content(files, input);
+  if (!content)
+    return content.failure();
+  const nlohmann::json& members = content->members;
   const Result<std::vector<ManifestSigner>> signers = load_signers(files, input.signing_keys);
   if (!signers)
     return signers.failure();
@@ -260,18 +310,32 @@ Result<Publication> publish_release(FileSystem& files,
   for (const ManifestSigner& signer : *signers)
     installer.keys.push_back(ManifestKey{signer.id(), signer.point()});
 
-  Publication publication{join_path(input.out_dir, kManifestName), "", std::nullopt, 0};
-  Result<std::string> text = json_compact(*members);
+  Publication publication;
+  publication.manifest_path = join_path(input.out_dir, kManifestName);
+  Result<std::string> text = json_compact(members);
   if (!signers->empty())
-    text = signed_text(files, input, *members, *signers, installer.now, publication);
+    text = signed_text(files, input, *content, *signers, installer.now, publication);
   if (!text)
     return text.failure();
   const Status accepted = check_as_installer(*text, installer);
   if (!accepted)
     return accepted.failure();
   // The address passed the installer's rules: its path follows the host.
-  publication.upload_path =
-      members->at("url").get<std::string>().substr(("https://" + input.package_host).size());
+  const std::string url = members.at("url").get<std::string>();
+  publication.upload_path = url.substr(("https://" + input.package_host).size());
+  if (content->chunk_map) {
+    // Before the manifest, which may name it.
+    const Status folder = files.create_directories(input.out_dir);
+    if (!folder)
+      return folder.failure();
+    publication.chunk_map_path =
+        join_path(input.out_dir, url.substr(url.rfind('/') + 1) + kChunkMapSuffix);
+    publication.chunk_map_upload_path = publication.upload_path + kChunkMapSuffix;
+    const Status map_written =
+        write_chunk_map(files, members, *content->chunk_map, publication.chunk_map_path);
+    if (!map_written)
+      return map_written.failure();
+  }
   const Status written =
       write_manifest(files, installer, input.out_dir, *text, publication.manifest_path);
   if (!written)
