@@ -8,8 +8,21 @@ std::string package_path(std::string_view cache_dir, const ReleaseManifest& mani
   return join_path(cache_dir, manifest.file_name);
 }
 
+namespace {
+
+// "{build}-{sha256}": the name of the cache files of one package.
+std::string package_stem(const ReleaseManifest& manifest) {
+  return std::to_string(manifest.build) + "-" + manifest.sha256;
+}
+
+}  // namespace
+
 std::string partial_path(std::string_view cache_dir, const ReleaseManifest& manifest) {
-  return join_path(cache_dir, std::to_string(manifest.build) + "-" + manifest.sha256 + ".part");
+  return join_path(cache_dir, package_stem(manifest) + ".part");
+}
+
+std::string chunk_map_path(std::string_view cache_dir, const ReleaseManifest& manifest) {
+  return join_path(cache_dir, package_stem(manifest) + ".chunks");
 }
 
 void append_network_log(FileSystem& files, std::string_view cache_dir, std::string_view line) {

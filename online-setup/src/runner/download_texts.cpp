@@ -13,6 +13,11 @@ std::string tenths_text(uint64_t tenths) {
   return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
 }
 
+// "{first}-{last}".
+std::string range_text(ByteRange range) {
+  return std::to_string(range.first) + "-" + std::to_string(range.last);
+}
+
 }  // namespace
 
 std::string megabytes_text(uint64_t bytes) {
@@ -56,16 +61,46 @@ std::string service_unavailable_text(uint32_t status) {
   return "下载服务暂时不可用（HTTP " + std::to_string(status) + "）";
 }
 
+std::string chunk_map_refused_text(uint32_t status) {
+  return "分块清单不可用（HTTP " + std::to_string(status) + "）";
+}
+
+std::string chunk_map_gave_up_text(std::string_view reason) {
+  return "无法获取安装包的分块清单，安装包未下载；请稍后重试。" + std::string(reason);
+}
+
+std::string checking_partial_text(uint32_t percent) {
+  return "正在检查已下载的部分 " + std::to_string(percent) + "%";
+}
+
 std::string request_log_line(uint32_t request,
                              ByteRange range,
                              uint64_t total,
                              uint32_t attempt,
-                             std::string_view host) {
-  std::string line = "request=" + std::to_string(request) +
-                     " range=" + std::to_string(range.first) + "-" + std::to_string(range.last) +
-                     "/" + std::to_string(total) + " retry=" + std::to_string(attempt);
+                             std::string_view host,
+                             std::string_view what) {
+  std::string line = "request=" + std::to_string(request) + " " + std::string(what) + "=" +
+                     range_text(range) + "/" + std::to_string(total) +
+                     " retry=" + std::to_string(attempt);
   if (!host.empty())
     line.append(" host=").append(host);
+  return line;
+}
+
+std::string mismatch_log_line(uint32_t request,
+                              std::string_view what,
+                              ByteRange chunk,
+                              std::string_view host) {
+  return "request=" + std::to_string(request) + " " + std::string(what) + "=" + range_text(chunk) +
+         " mismatch host=" + std::string(host);
+}
+
+std::string partial_check_log_line(uint64_t size,
+                                   uint64_t kept,
+                                   std::optional<ByteRange> mismatch) {
+  std::string line = "partial=" + std::to_string(size) + " checked=" + std::to_string(kept);
+  if (mismatch)
+    line.append(" chunk=").append(range_text(*mismatch)).append(" mismatch");
   return line;
 }
 
