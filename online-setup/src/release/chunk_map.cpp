@@ -122,8 +122,24 @@ std::optional<ChunkDigest> digest_from_hex(std::string_view hex) {
   return digest;
 }
 
-std::optional<ChunkDigest> finish_digest(Sha256& hash) {
-  const std::vector<uint8_t> bytes = hash.finish_bytes();
+ChunkHasher::ChunkHasher() {
+  if (ShaExtensionsSha256::available())
+    extensions_.emplace();
+  else
+    platform_.emplace();
+}
+
+void ChunkHasher::update(std::span<const uint8_t> bytes) {
+  if (extensions_)
+    extensions_->update(bytes);
+  else
+    platform_->update(bytes);
+}
+
+std::optional<ChunkDigest> ChunkHasher::finish() {
+  if (extensions_)
+    return extensions_->finish();
+  const std::vector<uint8_t> bytes = platform_->finish_bytes();
   ChunkDigest digest;
   if (bytes.size() != digest.size())
     return std::nullopt;
@@ -151,7 +167,7 @@ std::optional<ChunkMap> ChunkMapBuilder::finish(const ChunkDigest& package_sha25
 }
 
 void ChunkMapBuilder::end_chunk() {
-  const std::optional<ChunkDigest> digest = finish_digest(*chunk_digest_);
+  const std::optional<ChunkDigest> digest = chunk_digest_->finish();
   hashed_ = hashed_ && digest.has_value();
   chunks_.push_back({chunk_start_, static_cast<uint32_t>(offset_ - chunk_start_),
                      digest.value_or(ChunkDigest{})});

@@ -31,6 +31,7 @@
 
 #include "core/result.h"
 #include "core/sha256.h"
+#include "core/sha256_extensions.h"
 #include "release/content_chunker.h"
 
 namespace quarvel {
@@ -82,9 +83,22 @@ Result<ChunkMap> decode_chunk_map(std::string_view bytes,
 // The digest of 64 hexadecimal digits (either case); nullopt for any other text.
 std::optional<ChunkDigest> digest_from_hex(std::string_view hex);
 
-// The digest of what the hash was fed, as bytes; nullopt when the platform's
-// hash provider was unusable. Ends the computation.
-std::optional<ChunkDigest> finish_digest(Sha256& hash);
+// The SHA-256 of chunks: with the processor's SHA extensions where it has
+// them (every byte of a download is hashed on its thread as it arrives), else
+// with the platform's. One object per chunk.
+class ChunkHasher {
+ public:
+  ChunkHasher();
+  // Cannot fail.
+  void update(std::span<const uint8_t> bytes);
+  // The digest of the bytes; nullopt when the platform's hash provider was
+  // unusable. Ends the computation.
+  std::optional<ChunkDigest> finish();
+
+ private:
+  std::optional<ShaExtensionsSha256> extensions_;
+  std::optional<Sha256> platform_;
+};
 
 // Builds the map of a byte stream fed in pieces of any size (the publisher's
 // one pass over the package).
@@ -101,7 +115,7 @@ class ChunkMapBuilder {
   void end_chunk();
 
   ContentChunker chunker_;
-  std::optional<Sha256> chunk_digest_{std::in_place};
+  std::optional<ChunkHasher> chunk_digest_{std::in_place};
   bool hashed_ = true;        // every chunk's digest could be computed
   uint64_t offset_ = 0;       // bytes added so far
   uint64_t chunk_start_ = 0;  // where the open chunk began

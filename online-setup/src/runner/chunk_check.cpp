@@ -24,7 +24,7 @@ std::optional<ChunkEntry> ChunkCheck::take(std::span<const uint8_t> bytes) {
     bytes = bytes.subspan(part);
     if (position_ < chunk_end)
       return std::nullopt;
-    const bool matches = finish_digest(*digest_) == chunk.sha256;
+    const bool matches = digest_->finish() == chunk.sha256;
     digest_.emplace();
     if (!matches) {
       position_ = chunk.offset;

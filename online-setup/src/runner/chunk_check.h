@@ -9,7 +9,6 @@
 #include <optional>
 #include <span>
 
-#include "core/sha256.h"
 #include "release/chunk_map.h"
 
 namespace quarvel {
@@ -41,7 +40,7 @@ class ChunkCheck {
   std::span<const ChunkEntry> chunks_;
   size_t current_ = 0;  // the chunk the next byte belongs to
   uint64_t position_ = 0;
-  std::optional<Sha256> digest_;  // of the current chunk's bytes so far
+  std::optional<ChunkHasher> digest_;  // of the current chunk's bytes so far
 };
 
 // The one-chunk list that checks a whole file of the given size and digest

@@ -3,7 +3,6 @@
 
 #include <optional>
 
-#include "core/sha256.h"
 #include "runner/cache_files.h"
 #include "runner/chunk_check.h"
 
@@ -21,9 +20,9 @@ Result<std::optional<std::string>> matching_map(FileSystem& files,
   Result<std::string> bytes = read_file_up_to(files, path, named.bytes);
   if (!bytes)
     return bytes.failure();
-  Sha256 digest;
-  digest.update(*bytes);
-  if (bytes->size() != named.bytes || finish_digest(digest) != named.sha256)
+  ChunkHasher digest;
+  digest.update(std::span(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size()));
+  if (bytes->size() != named.bytes || digest.finish() != named.sha256)
     return std::optional<std::string>();
   return std::optional<std::string>(std::move(bytes).value());
 }
