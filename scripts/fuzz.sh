@@ -45,6 +45,7 @@ build release_manifest "$fuzz/release_manifest_fuzzer.cpp" "$src/release/release
   run release_manifest 65536 || status=1
 # The chunk map of a package of up to a few hundred chunks.
 build chunk_map "$fuzz/chunk_map_fuzzer.cpp" "$src/release/chunk_map.cpp" \
+  "$src/release/chunk_map_builder.cpp" \
   "$src/release/content_chunker.cpp" "$src/core/sha256.cpp" "$src/core/sha256_openssl_posix.cpp" \
   "$src/core/sha256_extensions.cpp" &&
   run chunk_map 16384 || status=1

@@ -21,6 +21,7 @@
 #include "http/transport_messages.h"
 #include "publisher/manifest_signing.h"
 #include "release/chunk_map.h"
+#include "release/chunk_map_builder.h"
 #include "release/package_verification.h"
 #include "release/release_manifest.h"
 #include "release/signed_manifest.h"

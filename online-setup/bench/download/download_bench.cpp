@@ -17,6 +17,7 @@
 #include "core/random_source.h"
 #include "core/sha256.h"
 #include "release/chunk_map.h"
+#include "release/chunk_map_builder.h"
 #include "release/package_verification.h"
 #include "runner/cache_files.h"
 #include "runner/chunk_check.h"

@@ -32,7 +32,7 @@
 #include "core/result.h"
 #include "core/sha256.h"
 #include "core/sha256_extensions.h"
-#include "release/content_chunker.h"
+#include "release/content_chunker.h"  // the chunking the version names
 
 namespace quarvel {
 
@@ -60,6 +60,7 @@ struct ChunkMapReference {
   bool operator==(const ChunkMapReference&) const = default;
 };
 
+inline constexpr std::string_view kChunkMapMagic = "QVCHUNKS";
 inline constexpr uint32_t kChunkMapVersion = 1;
 inline constexpr uint64_t kChunkMapHeaderBytes = 56;
 inline constexpr uint64_t kChunkMapEntryBytes = 36;
@@ -69,9 +70,6 @@ inline constexpr std::string_view kChunkMapInvalidText = "安装包的分块清�
 
 // The most bytes the map of a package of this size can have. Cannot fail.
 uint64_t chunk_map_size_limit(uint64_t package_bytes);
-
-// The map's bytes in the format above. Cannot fail.
-std::string encode_chunk_map(const ChunkMap& map);
 
 // Reads a map strictly: the format above, for a package of `package_bytes`
 // bytes whose SHA-256 is `package_sha256`. kChunkMapInvalidText for any
@@ -90,7 +88,12 @@ class ChunkHasher {
  public:
   ChunkHasher();
   // Cannot fail.
-  void update(std::span<const uint8_t> bytes);
+  void update(std::span<const uint8_t> bytes) {
+    if (extensions_)
+      extensions_->update(bytes);
+    else
+      platform_->update(bytes);
+  }
   // The digest of the bytes; nullopt when the platform's hash provider was
   // unusable. Ends the computation.
   std::optional<ChunkDigest> finish();
@@ -98,28 +101,6 @@ class ChunkHasher {
  private:
   std::optional<ShaExtensionsSha256> extensions_;
   std::optional<Sha256> platform_;
-};
-
-// Builds the map of a byte stream fed in pieces of any size (the publisher's
-// one pass over the package).
-class ChunkMapBuilder {
- public:
-  // Adds the bytes that follow those added so far. Cannot fail.
-  void add(std::span<const uint8_t> bytes);
-  // The map of everything added, for a package whose SHA-256 that is; an
-  // empty stream gives no chunk. Ends the builder. nullopt when the
-  // platform's hash provider was unusable.
-  std::optional<ChunkMap> finish(const ChunkDigest& package_sha256);
-
- private:
-  void end_chunk();
-
-  ContentChunker chunker_;
-  std::optional<ChunkHasher> chunk_digest_{std::in_place};
-  bool hashed_ = true;        // every chunk's digest could be computed
-  uint64_t offset_ = 0;       // bytes added so far
-  uint64_t chunk_start_ = 0;  // where the open chunk began
-  std::vector<ChunkEntry> chunks_;
 };
 
 }  // namespace quarvel

@@ -20,7 +20,6 @@ constexpr char kUnknownKey[] = "版本信息的签名密钥不受信任";
 constexpr char kBadSignature[] = "版本信息签名无效";
 constexpr char kNoSerial[] = "版本信息缺少发布序号";
 constexpr char kNoExpiry[] = "版本信息缺少有效期";
-constexpr char kBadChunkMap[] = "版本信息的分块清单无效";
 
 const ManifestKey* configured_key(const ManifestPolicy& policy, const json& entry) {
   const std::string* id = strict_json::string_value(strict_json::member(entry, "key"));
@@ -74,22 +73,23 @@ Result<std::string> verified_payload(const json& document, const ManifestPolicy&
   return Failure{named_a_key ? kBadSignature : kUnknownKey};
 }
 
-// The payload's chunk map, if it names one; the message when the member is
-// there but is no reference to a map the package could have.
-Result<std::optional<ChunkMapReference>> chunk_map_member(const json& payload,
-                                                          uint64_t package_bytes) {
+// Reads the payload's chunk map, if it names one, into the manifest; false
+// when the member is there but is no reference to a map the package could
+// have.
+bool read_chunk_map_member(const json& payload, ReleaseManifest& manifest) {
   const json* member = strict_json::member(payload, kChunkMapMember);
   if (member == nullptr)
-    return std::optional<ChunkMapReference>();
+    return true;
   const std::optional<uint64_t> bytes =
       strict_json::non_negative_integer(strict_json::member(*member, "bytes"));
   const std::string* digest = strict_json::string_value(strict_json::member(*member, "sha256"));
   const std::optional<ChunkDigest> sha256 = digest ? digest_from_hex(*digest) : std::nullopt;
   if (!bytes || *bytes < kChunkMapHeaderBytes + kChunkMapEntryBytes ||
-      *bytes > chunk_map_size_limit(package_bytes) || !sha256) {
-    return Failure{kBadChunkMap};
+      *bytes > chunk_map_size_limit(manifest.bytes) || !sha256) {
+    return false;
   }
-  return std::optional<ChunkMapReference>(ChunkMapReference{*bytes, *sha256});
+  manifest.chunk_map = ChunkMapReference{*bytes, *sha256};
+  return true;
 }
 
 }  // namespace
@@ -119,11 +119,8 @@ Result<SignedManifest> accept_signed_manifest(std::string_view text,
       expires_text ? parse_utc_time(*expires_text) : std::nullopt;
   if (!expires)
     return Failure{kNoExpiry};
-  Result<std::optional<ChunkMapReference>> chunk_map =
-      chunk_map_member(*signed_document, manifest->bytes);
-  if (!chunk_map)
-    return chunk_map.failure();
-  manifest->chunk_map = *chunk_map;
+  if (!read_chunk_map_member(*signed_document, *manifest))
+    return Failure{std::string(kChunkMapInvalidText)};
   return SignedManifest{std::move(manifest).value(), *serial, *expires};
 }
 

@@ -74,7 +74,7 @@ inline constexpr char kChunkMapMember[] = "chunks";
 // "serial" ("版本信息缺少发布序号") and "expires" ("版本信息缺少有效期"), and
 // its "chunks" when there is one: an object whose "bytes" is an integer from
 // the size of a one-chunk map to chunk_map_size_limit of the package's size
-// and whose "sha256" is 64 hexadecimal digits ("版本信息的分块清单无效"
+// and whose "sha256" is 64 hexadecimal digits ("安装包的分块清单无效"
 // otherwise); without it the manifest names no chunk map.
 // The expiry is not compared with any clock here. Requires policy.verifier.
 // The address may name any of the listed package hosts.

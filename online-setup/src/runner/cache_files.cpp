@@ -10,19 +10,24 @@ std::string package_path(std::string_view cache_dir, const ReleaseManifest& mani
 
 namespace {
 
-// "{build}-{sha256}": the name of the cache files of one package.
-std::string package_stem(const ReleaseManifest& manifest) {
-  return std::to_string(manifest.build) + "-" + manifest.sha256;
+// The cache directory joined with "{build}-{sha256}{suffix}": the files of one
+// package.
+std::string package_file_path(std::string_view cache_dir,
+                              const ReleaseManifest& manifest,
+                              std::string_view suffix) {
+  std::string name = std::to_string(manifest.build);
+  name.append("-").append(manifest.sha256).append(suffix);
+  return join_path(cache_dir, name);
 }
 
 }  // namespace
 
 std::string partial_path(std::string_view cache_dir, const ReleaseManifest& manifest) {
-  return join_path(cache_dir, package_stem(manifest) + ".part");
+  return package_file_path(cache_dir, manifest, ".part");
 }
 
 std::string chunk_map_path(std::string_view cache_dir, const ReleaseManifest& manifest) {
-  return join_path(cache_dir, package_stem(manifest) + ".chunks");
+  return package_file_path(cache_dir, manifest, ".chunks");
 }
 
 void append_network_log(FileSystem& files, std::string_view cache_dir, std::string_view line) {

@@ -35,12 +35,4 @@ std::optional<ChunkEntry> ChunkCheck::take(std::span<const uint8_t> bytes) {
   return std::nullopt;
 }
 
-uint64_t ChunkCheck::checked_end() const {
-  return current_ < chunks_.size() ? chunks_[current_].offset : position_;
-}
-
-ChunkEntry whole_file_chunk(uint64_t bytes, const ChunkDigest& sha256) {
-  return ChunkEntry{0, static_cast<uint32_t>(bytes), sha256};
-}
-
 }  // namespace quarvel

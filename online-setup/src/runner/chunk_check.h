@@ -34,7 +34,9 @@ class ChunkCheck {
   uint64_t position() const { return position_; }
 
   // The end of the last chunk that matched: everything before it is checked.
-  uint64_t checked_end() const;
+  uint64_t checked_end() const {
+    return current_ < chunks_.size() ? chunks_[current_].offset : position_;
+  }
 
  private:
   std::span<const ChunkEntry> chunks_;
@@ -45,6 +47,8 @@ class ChunkCheck {
 
 // The one-chunk list that checks a whole file of the given size and digest
 // (the chunk map itself, against the size and digest its manifest names).
-ChunkEntry whole_file_chunk(uint64_t bytes, const ChunkDigest& sha256);
+inline ChunkEntry whole_file_chunk(uint64_t bytes, const ChunkDigest& sha256) {
+  return ChunkEntry{0, static_cast<uint32_t>(bytes), sha256};
+}
 
 }  // namespace quarvel

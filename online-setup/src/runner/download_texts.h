@@ -29,7 +29,7 @@ inline constexpr std::string_view kSegmentInterruptedText = "分段下载中断"
 inline constexpr std::string_view kPackageCorruptText = "安装包校验失败，未执行安装；请重试";
 // The chunk map: fetching it, and the reasons of failed attempts that check
 // what arrived against it.
-inline constexpr std::string_view kFetchingChunkMapText = "正在获取安装包的分块清单…";
+inline constexpr std::string_view kFetchingChunkMapText = "正在获取分块清单…";
 inline constexpr std::string_view kChunkMismatchText = "下载数据校验失败";
 inline constexpr std::string_view kChunkMapMismatchText = "分块清单与版本信息不符";
 
@@ -62,7 +62,7 @@ std::string service_unavailable_text(uint32_t status);
 // exact range asked for (a host without the map answers 404).
 std::string chunk_map_refused_text(uint32_t status);
 
-// "无法获取安装包的分块清单，安装包未下载；请稍后重试。{reason}".
+// "无法获取分块清单；请稍后重试。{reason}".
 std::string chunk_map_gave_up_text(std::string_view reason);
 
 // "正在检查已下载的部分 {percent}%".

@@ -1,8 +1,6 @@
 // The chunk map in the cache: kept, or fetched and kept. Install run's thread.
 #include "runner/kept_chunk_map.h"
 
-#include <optional>
-
 #include "runner/cache_files.h"
 #include "runner/chunk_check.h"
 
@@ -10,21 +8,19 @@ namespace quarvel {
 namespace {
 
 // The map file's bytes when they have the size and digest the manifest
-// names; nullopt for any other bytes, or none. The system error text when
-// the file is there but cannot be read.
-Result<std::optional<std::string>> matching_map(FileSystem& files,
-                                                const std::string& path,
-                                                const ChunkMapReference& named) {
-  if (!files.file_size(path))
-    return std::optional<std::string>();
+// names; "安装包的分块清单无效" for other bytes, the system error text when
+// the file is missing or cannot be read.
+Result<std::string> read_named_map(FileSystem& files,
+                                   const std::string& path,
+                                   const ChunkMapReference& named) {
   Result<std::string> bytes = read_file_up_to(files, path, named.bytes);
   if (!bytes)
-    return bytes.failure();
+    return bytes;
   ChunkHasher digest;
   digest.update(std::span(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size()));
   if (bytes->size() != named.bytes || digest.finish() != named.sha256)
-    return std::optional<std::string>();
-  return std::optional<std::string>(std::move(bytes).value());
+    return Failure{std::string(kChunkMapInvalidText)};
+  return bytes;
 }
 
 // Fetches the map into its file; every byte is checked against the named
@@ -42,13 +38,6 @@ Status fetch_map(const DownloadEnvironment& env,
   return transfer_missing_bytes(env, cache_dir, target, 0, requests, &check);
 }
 
-Result<ChunkMap> read_map(std::string_view bytes, const ReleaseManifest& manifest) {
-  const std::optional<ChunkDigest> package_sha256 = digest_from_hex(manifest.sha256);
-  if (!package_sha256)
-    return Failure{std::string(kChunkMapInvalidText)};
-  return decode_chunk_map(bytes, manifest.bytes, *package_sha256);
-}
-
 }  // namespace
 
 Result<ChunkMap> obtain_chunk_map(const DownloadEnvironment& env,
@@ -57,21 +46,19 @@ Result<ChunkMap> obtain_chunk_map(const DownloadEnvironment& env,
                                   uint64_t package_kept,
                                   DownloadRequests& requests) {
   const std::string path = chunk_map_path(cache_dir, manifest);
-  // A kept map that cannot be read is fetched again over it.
-  const Result<std::optional<std::string>> kept =
-      matching_map(env.files, path, *manifest.chunk_map);
-  if (kept && *kept)
-    return read_map(**kept, manifest);
-  if (Status fetched = fetch_map(env, cache_dir, manifest, package_kept, requests); !fetched)
-    return fetched.failure();
-  // Checked again as it lies in the cache: it is read from there, not from memory.
-  const Result<std::optional<std::string>> stored =
-      matching_map(env.files, path, *manifest.chunk_map);
-  if (!stored)
-    return stored.failure();
-  if (!*stored)
-    return Failure{std::string(kChunkMapInvalidText)};
-  return read_map(**stored, manifest);
+  // A kept map that is missing, unreadable or another is fetched again over it,
+  // and read back from the cache, not from memory.
+  Result<std::string> map = read_named_map(env.files, path, *manifest.chunk_map);
+  if (!map) {
+    if (Status fetched = fetch_map(env, cache_dir, manifest, package_kept, requests); !fetched)
+      return fetched.failure();
+    map = read_named_map(env.files, path, *manifest.chunk_map);
+    if (!map)
+      return map.failure();
+  }
+  // The manifest rules accepted its digest: 64 hexadecimal digits.
+  return decode_chunk_map(*map, manifest.bytes,
+                          digest_from_hex(manifest.sha256).value_or(ChunkDigest{}));
 }
 
 }  // namespace quarvel

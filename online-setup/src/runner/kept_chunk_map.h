@@ -21,7 +21,7 @@ namespace quarvel {
 // request; otherwise the map is fetched like a segment (retries, the next
 // package host after a failed attempt), a map that does not match being that
 // host's failure. `package_kept` is what the status texts show meanwhile.
-// Fails with "无法获取安装包的分块清单，安装包未下载；请稍后重试。{reason}"
+// Fails with "无法获取分块清单；请稍后重试。{reason}"
 // when the attempts run out, with the pause text, with the system error text
 // of a file operation, or with "安装包的分块清单无效" for a map that matches
 // its digest but breaks the format.

@@ -22,28 +22,6 @@ uint64_t whole_chunks_end(const ChunkMap& map, uint64_t size) {
   return after == map.chunks.begin() ? 0 : std::prev(after)->offset + std::prev(after)->length;
 }
 
-// Shows the check's progress: at the start, then at most every 0.1 s.
-class CheckProgress {
- public:
-  CheckProgress(const DownloadEnvironment& env, uint64_t end, uint64_t package_bytes)
-      : env_(env), end_(end), package_bytes_(package_bytes) {}
-  void show(uint64_t checked, bool first = false) {
-    const std::chrono::nanoseconds now = env_.clock.now();
-    if (!first && now - shown_at_ < kProgressInterval)
-      return;
-    shown_at_ = now;
-    const auto percent = static_cast<uint32_t>(end_ == 0 ? 100 : checked * 100 / end_);
-    env_.status.set_status(checking_partial_text(percent),
-                           download_percent(checked, package_bytes_));
-  }
-
- private:
-  const DownloadEnvironment& env_;
-  const uint64_t end_;
-  const uint64_t package_bytes_;
-  std::chrono::nanoseconds shown_at_{};
-};
-
 }  // namespace
 
 Result<PartialFileVerdict> check_partial_file(const DownloadEnvironment& env,
@@ -55,10 +33,16 @@ Result<PartialFileVerdict> check_partial_file(const DownloadEnvironment& env,
   if (!opened)
     return opened.failure();
   ChunkCheck check(map.chunks);
-  CheckProgress progress(env, end, map.package_bytes);
-  progress.show(0, true);
+  // The progress: at the start, then at most every 0.1 s.
+  std::chrono::nanoseconds shown_at = env.clock.now() - kProgressInterval;
   auto buffer = std::make_unique_for_overwrite<uint8_t[]>(kReadChunk);
   while (check.position() < end) {
+    if (env.clock.now() - shown_at >= kProgressInterval) {
+      shown_at = env.clock.now();
+      env.status.set_status(
+          checking_partial_text(static_cast<uint32_t>(check.position() * 100 / end)),
+          download_percent(check.position(), map.package_bytes));
+    }
     if (env.pause_requested.load())
       return Failure{std::string(kDownloadPausedText)};
     const auto wanted = static_cast<size_t>(std::min<uint64_t>(end - check.position(), kReadChunk));
@@ -69,7 +53,6 @@ Result<PartialFileVerdict> check_partial_file(const DownloadEnvironment& env,
       break;  // shorter than its size said: what matched so far is kept
     if (std::optional<ChunkEntry> bad = check.take(std::span(buffer.get(), *got)))
       return PartialFileVerdict{bad->offset, bad};
-    progress.show(check.position());
   }
   return PartialFileVerdict{check.checked_end(), std::nullopt};
 }

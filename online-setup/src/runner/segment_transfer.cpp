@@ -174,8 +174,9 @@ Status SegmentTransfer::transfer_segments() {
 
 // One request for the range; its response is closed before the outcome returns.
 AttemptOutcome SegmentTransfer::attempt(ByteRange range) {
-  const std::string address =
-      package_ ? requests_.hosts.address() : requests_.hosts.address() + ".chunks";
+  std::string address = requests_.hosts.address();
+  if (!package_)
+    address.append(".chunks");
   Result<ResponsePtr> opened = env_.http.http_get_range(address, range.first, range.last, attempt_);
   if (!opened)
     return failed(opened.message());

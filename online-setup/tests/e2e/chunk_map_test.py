@@ -96,7 +96,7 @@ class ChunkMap(e2e_support.HostsTestCase):
         self.hosts.files[self.release.upload_path + ".chunks"] = bytes(changed)
         run = self.run_installer()
         self.assertEqual((run.exit_code, run.report), (1, {
-            "error": "无法获取安装包的分块清单，安装包未下载；请稍后重试。分块清单与版本信息不符",
+            "error": "无法获取分块清单；请稍后重试。分块清单与版本信息不符",
             "status": "failed"}))
         self.assertEqual(self.package_requests(), [])
         self.assertIsNone(run.setup_call)

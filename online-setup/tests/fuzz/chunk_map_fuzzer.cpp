@@ -7,6 +7,7 @@
 
 #include "fuzz_check.h"
 #include "release/chunk_map.h"
+#include "release/chunk_map_builder.h"
 
 namespace quarvel::fuzzing {
 namespace {

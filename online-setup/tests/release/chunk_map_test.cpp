@@ -1,6 +1,7 @@
 // The chunk map: where the chunker cuts (content-defined, so an insertion
 // moves only nearby boundaries), the map's bound, and its strict reader.
 #include "release/chunk_map.h"
+#include "release/chunk_map_builder.h"
 
 #include <gtest/gtest.h>
 

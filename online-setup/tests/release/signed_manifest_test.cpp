@@ -158,7 +158,7 @@ TEST_F(SignedManifestTest, ThePayloadMayNameAChunkMapOfAPossibleSize) {
       json::array({1000, digest}),
   };
   for (const json& chunks : broken)
-    EXPECT_EQ(accepted(chunks).message(), "版本信息的分块清单无效") << chunks.dump();
+    EXPECT_EQ(accepted(chunks).message(), "安装包的分块清单无效") << chunks.dump();
 }
 
 TEST_F(SignedManifestTest, OnlyTheFirstEightSignaturesAreLookedAt) {

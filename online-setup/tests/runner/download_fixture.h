@@ -13,6 +13,7 @@
 
 #include "core/sha256.h"
 #include "release/chunk_map.h"
+#include "release/chunk_map_builder.h"
 #include "release/release_manifest.h"
 #include "runner/cache_files.h"
 #include "runner/download_engine.h"
