@@ -42,25 +42,16 @@ class ChunkMap(e2e_support.HostsTestCase):
     def run_installer(self):
         return self.installer.run("--quiet", "--install-dir", "C:\\Quarvel")
 
-    def map_lines(self, request=1):
-        size = len(self.release.chunk_map)
-        return [f"request={request} map=0-{size - 1}/{size} retry=0",
-                f"request={request} saved={size} result=complete"]
-
-    def package_requests(self):
-        return [r for r in self.hosts.requests if r.path == self.release.upload_path]
-
     def test_the_map_is_fetched_first_checked_and_kept(self):
         run = self.run_installer()
         self.assertEqual(run.exit_code, 0, run.report)
         self.assertIsNotNone(run.setup_call)
-        log = run.network_log()
-        self.assertEqual(log[1:3], self.map_lines())
-        self.assertEqual(log[3], f"request=2 range=0-{SEGMENT - 1}/{SIZE} retry=0")
-        cache = {p.name: p.read_bytes() for p in run.cache.iterdir()}
-        sha256 = run.report["sha256"]
-        self.assertEqual(cache[f"31-{sha256}.chunks"], self.release.chunk_map)
-        self.assertEqual(run.report["transferredBytes"], SIZE)
+        size = len(self.release.chunk_map)
+        self.assertEqual(run.network_log()[1:4], [
+            f"request=1 map=0-{size - 1}/{size} retry=0", f"request=1 saved={size} result=complete",
+            f"request=2 range=0-{SEGMENT - 1}/{SIZE} retry=0"])
+        kept = run.cache / f"31-{run.report['sha256']}.chunks"
+        self.assertEqual(kept.read_bytes(), self.release.chunk_map)
 
     def test_one_bad_answer_costs_one_chunk_and_installs_in_one_run(self):
         self.hosts.queue(Fault(exact_path=self.release.upload_path, flip_at=BAD_BYTE))
@@ -98,7 +89,7 @@ class ChunkMap(e2e_support.HostsTestCase):
         self.assertEqual((run.exit_code, run.report), (1, {
             "error": "无法获取分块清单；请稍后重试。分块清单与版本信息不符",
             "status": "failed"}))
-        self.assertEqual(self.package_requests(), [])
+        self.assertFalse(any(r.path == self.release.upload_path for r in self.hosts.requests))
         self.assertIsNone(run.setup_call)
         self.assertFalse(any(p.suffix == ".part" for p in run.cache.iterdir()))
 
@@ -123,18 +114,14 @@ class BadFirstHost(unittest.TestCase):
         self.assertEqual((run.exit_code, run.report["status"]), (0, "complete"), run.report)
         first, last = installer_support.chunk_holding(release.chunk_map, BAD_BYTE)
         size = len(release.chunk_map)
-        self.assertEqual(log[1:], [
+        self.assertEqual(log[1:7], [
             f"request=1 map=0-{size - 1}/{size} retry=0 host={FIRST}",
             f"request=1 saved={size} result=complete",
             f"request=2 range=0-{SEGMENT - 1}/{SIZE} retry=0 host={FIRST}",
             f"request=2 chunk={first}-{last} mismatch host={FIRST}",
             f"request=2 saved={first} result=下载数据校验失败",
-            f"request=3 range={first}-{first + SEGMENT - 1}/{SIZE} retry=1 host={SECOND}",
-            f"request=3 saved={first + SEGMENT} result=complete",
-            f"request=4 range={first + SEGMENT}-{first + 2 * SEGMENT - 1}/{SIZE} retry=0 host={SECOND}",
-            f"request=4 saved={first + 2 * SEGMENT} result=complete",
-            f"request=5 range={first + 2 * SEGMENT}-{SIZE - 1}/{SIZE} retry=0 host={SECOND}",
-            f"request=5 saved={SIZE} result=complete"])
+            f"request=3 range={first}-{first + SEGMENT - 1}/{SIZE} retry=1 host={SECOND}"])
+        self.assertTrue(all(f"host={SECOND}" in line for line in log[7:] if " range=" in line))
         self.assertEqual(hosts.sent[SECOND], SIZE - first)
         self.assertLessEqual(hosts.sent[FIRST], size + SEGMENT)
 

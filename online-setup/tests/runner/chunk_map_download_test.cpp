@@ -22,11 +22,8 @@ struct ChunkMapDownload : DownloadTest {
   }
   // The chunk that holds the byte.
   const ChunkEntry& chunk_at(uint64_t offset) const {
-    for (const ChunkEntry& chunk : map.chunks) {
-      if (offset < chunk.offset + chunk.length)
-        return chunk;
-    }
-    return map.chunks.back();
+    return *std::find_if(map.chunks.begin(), map.chunks.end(),
+                         [&](const ChunkEntry& c) { return offset < c.offset + c.length; });
   }
   std::string chunk_range(const ChunkEntry& chunk) const {
     return std::to_string(chunk.offset) + "-" + std::to_string(chunk.offset + chunk.length - 1);
@@ -77,31 +74,12 @@ TEST_F(ChunkMapDownload, ABadByteCostsItsChunkAndOneFailedAttempt) {
   EXPECT_EQ(stats.snapshot(), (DownloadStatsSnapshot{0, kSize, 206}));
 }
 
-TEST_F(ChunkMapDownload, TheAttemptAfterABadChunkGoesToTheNextHost) {
-  const AllowedHosts listed{{"releases.quarvel.test"},
-                            {"packages.quarvel.test", "packages-b.quarvel.test"}};
-  hosts = &listed;
-  http.replies = {ScriptedReply{}, ScriptedReply{.flip_at = 5}};
-  ASSERT_TRUE(download().ok());
-  EXPECT_EQ(log_lines(),
-            (Lines{map_request_line(1) + " host=packages.quarvel.test", map_done_line(1),
-                   "request=2 range=0-999999/1000000 retry=0 host=packages.quarvel.test",
-                   "request=2 chunk=" + chunk_range(map.chunks[0]) +
-                       " mismatch host=packages.quarvel.test",
-                   "request=2 saved=0 result=下载数据校验失败",
-                   "request=3 range=0-999999/1000000 retry=1 host=packages-b.quarvel.test",
-                   "request=3 saved=1000000 result=complete"}));
-  EXPECT_TRUE(http.requests[2].address.starts_with("https://packages-b.quarvel.test/"));
-  EXPECT_EQ(files.files.at(package_file()), content);
-}
-
 // A map answer that fails in any way is its host's failure: the next attempt
 // fetches it again.
 TEST_F(ChunkMapDownload, AMapAnswerThatFailsIsRetried) {
   const std::vector<std::pair<ScriptedReply, std::string>> cases{
       {ScriptedReply{.flip_at = 70}, "分块清单与版本信息不符"},
       {ScriptedReply{.status = 404}, "分块清单不可用（HTTP 404）"},
-      {ScriptedReply{.status = 200}, "分块清单不可用（HTTP 200）"},
       {ScriptedReply{.status = 503}, "下载服务暂时不可用（HTTP 503）"},
   };
   for (const auto& [reply, reason] : cases) {
@@ -173,24 +151,17 @@ TEST_F(ChunkMapDownload, AResumedPartialFileKeepsItsCompleteChunksThatMatch) {
 TEST_F(ChunkMapDownload, TheCheckOfAPartialFileShowsItsPercentAndStopsForAPause) {
   files.files[partial_file()] = content.substr(0, 800'000);
   const DownloadEnvironment env{http, files, clock, wall_clock, random, status, pause, stats};
-  // Every text takes 0.1 s, so each read may show the next.
+  // Every text takes 0.1 s, so each read of 64 KiB shows the next.
   status.on_update = [&](const StatusUpdate&) { clock.time += std::chrono::milliseconds(100); };
-  const Result<PartialFileVerdict> verdict = check_partial_file(env, partial_file(), 800'000, map);
-  ASSERT_TRUE(verdict);
-  EXPECT_EQ(verdict->mismatch, std::nullopt);
-  ASSERT_GE(status.updates.size(), 10u) << "one text per read of 64 KiB";
+  ASSERT_TRUE(check_partial_file(env, partial_file(), 800'000, map));
+  ASSERT_GE(status.updates.size(), 10u);
   EXPECT_EQ(status.updates.front(), (StatusUpdate{"正在检查已下载的部分 0%", 0}));
-  EXPECT_EQ(status.updates.back().text,
-            "正在检查已下载的部分 " +
-                std::to_string(verdict->kept / 65536 * 65536 * 100 / verdict->kept) + "%");
   for (size_t i = 1; i < status.updates.size(); ++i)
-    EXPECT_LE(status.updates[i - 1].percent, status.updates[i].percent);
-  EXPECT_LE(status.updates.back().percent, verdict->kept * 85 / kSize);
+    EXPECT_LT(status.updates[i - 1].percent, status.updates[i].percent) << "the bar moves";
 
   status.on_update = [&](const StatusUpdate&) { pause = true; };
-  const Result<PartialFileVerdict> paused = check_partial_file(env, partial_file(), 800'000, map);
-  ASSERT_FALSE(paused);
-  EXPECT_EQ(paused.message(), "下载已暂停，可继续下载");
+  EXPECT_EQ(check_partial_file(env, partial_file(), 800'000, map).message(),
+            "下载已暂停，可继续下载");
 }
 
 }  // namespace
