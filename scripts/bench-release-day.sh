@@ -76,7 +76,7 @@ mkdir -p "$bench" && find "$bench" -mindepth 1 -maxdepth 1 ! -name wine-prefix -
 mkdir -p "$bench/www/api/v2/releases/quarvel"
 python3 stand-in-setup/pad.py build/windows/stand-in/stand-in-setup.exe "$bench/package.exe" $((mib << 20))
 upload=$(build/native/bin/quarvel-publish "$bench/package.exe" --version 1.4.2 --display-version 1.4 \
-  --build 31 --package-host packages.quarvel.test --out "$bench")
+  --build 31 --package-host packages.quarvel.test --out "$bench" | head -n 1)
 mv "$bench/latest.json" "$bench/www/api/v2/releases/quarvel/"
 mkdir -p "$(dirname "$bench/www$upload")" && cp "$bench/package.exe" "$bench/www$upload"
 names=(--release-host releases.quarvel.test --package-host packages.quarvel.test

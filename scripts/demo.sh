@@ -2,7 +2,8 @@
 # The program's main job, locally: a full headless install by the real
 # executable under Wine, against HTTPS release and package hosts in a private
 # network namespace (nginx with the documented configuration of hosting/nginx,
-# serving a release written and signed by quarvel-publish), then a second run
+# serving a release written and signed by quarvel-publish, its chunk map
+# fetched first and every chunk checked as it arrives), then a second run
 # that shows the upgrade path (the install location discovered from the
 # registration the setup left, the package reused from the cache), and a
 # third with the manifest gone from the release host, which installs through
@@ -35,17 +36,20 @@ python3 stand-in-setup/pad.py build/windows/stand-in/stand-in-setup.exe "$demo/o
 published=$(build/native/bin/quarvel-publish "$demo/out/package.exe" --version 1.4.2 \
   --display-version 1.4 --build 31 --package-host packages.quarvel.test --out "$demo/out" \
   --signing-key "$manifest_key")
+# The package's upload path, its chunk map's, then the serial and expiry.
 upload_path=${published%%$'\n'*}
 echo "quarvel-publish: ${published#*$'\n'}"
 echo "latest.json: $(cat "$demo/out/latest.json")"
 echo "its signed payload: $(python3 -c 'import base64, json, sys
 print(base64.b64decode(json.load(open(sys.argv[1]))["signed"]).decode())' "$demo/out/latest.json")"
 echo "package upload path: $upload_path"
-# What the two hosts serve: the manifest at its fixed path, the package at its upload path.
+# What the two hosts serve: the manifest at its fixed path, the package at its
+# upload path and its chunk map beside it.
 manifest_dir=$demo/hosts/release/api/v2/releases/quarvel
 mkdir -p "$manifest_dir" "$(dirname "$demo/hosts/packages$upload_path")"
 mv "$demo/out/latest.json" "$manifest_dir/latest.json"
 mv "$demo/out/package.exe" "$demo/hosts/packages$upload_path"
+mv "$demo/out/${upload_path##*/}.chunks" "$demo/hosts/packages$upload_path.chunks"
 
 echo "== the release and package hosts: nginx with hosting/nginx/quarvel-hosts.conf.in"
 hosting/nginx/render.py "$demo/nginx" --release-host releases.quarvel.test \

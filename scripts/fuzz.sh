@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Bounded fuzzing of the two parsers that take outside input: the release
-# manifest (its rules, and its signed form's base64, DER and acceptance) and
-# the command line. Builds libFuzzer targets natively with
+# Bounded fuzzing of the parsers that take outside input: the release
+# manifest (its rules, and its signed form's base64, DER and acceptance), the
+# chunk map and the command line. Builds libFuzzer targets natively with
 # clang-14 (ASan, UBSan) into build/fuzz/ and runs each for
 # QUARVEL_FUZZ_SECONDS (default 45) on a copy of its committed seed corpus,
 # so the committed corpus never grows. Prints one line per target; exits
@@ -45,6 +45,12 @@ build release_manifest "$fuzz/release_manifest_fuzzer.cpp" "$src/release/release
   "$src/release/signed_manifest.cpp" "$src/release/ecdsa_signature.cpp" "$src/core/base64.cpp" \
   "$src/core/utc_time.cpp" "$src/core/strict_json.cpp" &&
   run release_manifest 65536 || status=1
+# The chunk map of a package of up to a few hundred chunks.
+build chunk_map "$fuzz/chunk_map_fuzzer.cpp" "$src/release/chunk_map.cpp" \
+  "$src/release/chunk_map_builder.cpp" \
+  "$src/release/content_chunker.cpp" "$src/core/sha256.cpp" "$src/core/sha256_openssl_posix.cpp" \
+  "$src/core/sha256_extensions.cpp" &&
+  run chunk_map 16384 || status=1
 # 32,767 UTF-16 units: the longest Windows command line.
 build command_line "$fuzz/command_line_fuzzer.cpp" "$src/core/arguments.cpp" \
   "$src/core/utf.cpp" "$src/core/sha256.cpp" "$src/core/sha256_openssl_posix.cpp" &&

@@ -20,8 +20,10 @@ In a test (Python standard library only):
         hosts.always(Fault(rate=1_000_000))                  # every request
         hosts.always(Fault(status=503, lasting=10))          # every request for 10 s
         hosts.always(Fault(status=503, host=FIRST_PACKAGE_HOST))  # one host name only
+        hosts.always(Fault(flip_at=1_000_000))               # one wrong byte per answer
         ... run the program ...
         hosts.requests                              # [RecordedRequest, ...]
+        hosts.sent                                  # {host name: body bytes written}
 
 As a process, for a demo:
 
@@ -35,6 +37,7 @@ under one lock.
 """
 
 import argparse
+import collections
 import dataclasses
 import http.server
 import itertools
@@ -69,6 +72,7 @@ class Fault:
     """How to spoil (or shape) one answer. Unset fields keep the correct answer."""
 
     path: str = None          # applies only to request paths starting with this
+    exact_path: str = None    # applies only to requests for exactly this path
     host: str = None          # applies only to requests for this host name (Host header)
     status: int = None        # answer with this status; drops the body unless 200/206
     headers: dict = dataclasses.field(default_factory=dict)  # set a header; None removes it
@@ -76,6 +80,7 @@ class Fault:
     full_body: bool = False   # answer a range request with 200 and the whole file
     extra_bytes: int = 0      # send this many bytes more than the answer holds
     cut_after: int = None     # close the connection after this many body bytes
+    flip_at: int = None       # invert the body byte at this offset (answers that reach it)
     stall_before: float = 0   # seconds to wait before the status line
     stall_at: int = None      # after this many body bytes ...
     stall: float = 0          # ... wait this many seconds
@@ -86,6 +91,7 @@ class Fault:
 
     def matches(self, request):
         return ((self.path is None or request.path.startswith(self.path)) and
+                (self.exact_path is None or request.path == self.exact_path) and
                 (self.host is None or request.host == self.host))
 
     def lasts(self, now):
@@ -235,6 +241,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         hosts = self.server.hosts
         request = hosts._record(self)
+        self.host = request.host
         fault = hosts._fault_for(request)
         content = hosts.content_for(request.path)
         answer = spoil(correct_answer(content, request.header("Range")), fault, content)
@@ -255,7 +262,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         chunk_size = fault.chunk_size
         if fault.rate:
             chunk_size = max(1, min(chunk_size, fault.rate // 20))
-        pieces = itertools.chain(answer.body.chunks(chunk_size),
+        pieces = itertools.chain(flipped(answer.body.chunks(chunk_size), fault.flip_at),
                                  extra_chunks(answer.extra_bytes, chunk_size))
         sent, started, stalled = 0, time.monotonic(), fault.stall_at is None
         for piece in pieces:
@@ -270,12 +277,24 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                     if room <= 0:
                         return
                 self.wfile.write(view[:room])
+                self.server.hosts._sent(self.host, room)
                 sent += room
                 view = view[room:]
                 if fault.rate:
                     self.server.hosts._wait(started + sent / fault.rate - time.monotonic())
         if not stalled:
             self.server.hosts._wait(fault.stall)
+
+
+def flipped(pieces, offset):
+    """The pieces with the byte at `offset` of their whole inverted, if they reach it."""
+    start = 0
+    for piece in pieces:
+        if offset is not None and start <= offset < start + len(piece):
+            piece = bytearray(piece)
+            piece[offset - start] ^= 0xFF
+        start += len(piece)
+        yield piece
 
 
 def extra_chunks(count, size):
@@ -321,6 +340,7 @@ class TestHosts:
         self.root = None           # a folder served at its relative paths, after files
         self.request_log = None    # a file object: one JSON line per request
         self.connections = 0       # TCP connections accepted
+        self.sent = collections.Counter()  # host name -> body bytes written to its connections
         self.handshake_failures = []
         self._lock = threading.Lock()
         self._requests = []
@@ -387,6 +407,7 @@ class TestHosts:
     def clear_requests(self):
         with self._lock:
             self._requests.clear()
+            self.sent.clear()
             self.connections = 0
             self.handshake_failures.clear()
 
@@ -442,6 +463,10 @@ class TestHosts:
                     return self._queued.pop(index)
             return next((f for f in self._always
                          if f.matches(request) and f.lasts(request.time)), Fault())
+
+    def _sent(self, host, count):
+        with self._lock:
+            self.sent[host] += count
 
     def _connected(self):
         with self._lock:

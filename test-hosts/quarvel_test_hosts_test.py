@@ -74,8 +74,9 @@ class TestHostsTest(unittest.TestCase):
             self.assertEqual(self.get("/downloads")[0], 404)
 
     def test_queued_faults_spoil_one_matching_request_each(self):
-        self.hosts.queue(Fault(path="/downloads/", status=503))
+        self.hosts.queue(Fault(exact_path=PATH, status=503), Fault(path="/downloads/", status=503))
         self.assertEqual(self.get(MANIFEST_PATH)[0], 200)
+        self.assertEqual(self.get(PATH + ".chunks")[0], 503, "a longer path is only the prefix's")
         status, headers, body = self.get(PATH, Range="bytes=0-9")
         self.assertEqual((status, headers.get("Content-Range"), body), (503, None, b""))
         self.assertEqual(self.get(PATH, Range="bytes=0-9")[0], 206)
@@ -89,6 +90,9 @@ class TestHostsTest(unittest.TestCase):
             (Fault(extra_bytes=5), 206, {"Content-Length": "15", "Content-Range": "bytes 0-9/1024"},
              CONTENT[:10] + b"\xee" * 5),
             (Fault(cut_after=4), 206, {"Content-Length": "10"}, CONTENT[:4]),
+            (Fault(flip_at=3), 206, {"Content-Length": "10"},
+             CONTENT[:3] + bytes([CONTENT[3] ^ 0xFF]) + CONTENT[4:10]),
+            (Fault(flip_at=10), 206, {}, CONTENT[:10]),
             (Fault(status=302, headers={"Location": "https://x/y"}), 302,
              {"Location": "https://x/y", "Content-Length": "0"}, b""),
             (Fault(body=b"oops", status=500), 500, {"Content-Length": "4"}, b"oops"),
@@ -112,6 +116,7 @@ class TestHostsTest(unittest.TestCase):
         self.assertEqual(request.header("range"), "bytes=0-9")
         self.assertEqual(request.header("X-Test"), "1")
         self.assertEqual(self.hosts.connections, 1)
+        self.assertEqual(self.hosts.sent, {"localhost": 10})
         self.assertEqual(self.get(f"https://localhost:443{PATH}?q=1")[2], CONTENT)
         absolute = self.hosts.requests[1]
         self.assertEqual((absolute.path, absolute.query), (PATH, "q=1"))

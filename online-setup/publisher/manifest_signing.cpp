@@ -48,15 +48,24 @@ nlohmann::json release_members(const nlohmann::json& content) {
   return members;
 }
 
+nlohmann::json payload_only_members(const nlohmann::json& content) {
+  nlohmann::json members = nlohmann::json::object();
+  if (const nlohmann::json* chunks = strict_json::member(content, kChunkMapMember))
+    members[kChunkMapMember] = *chunks;
+  return members;
+}
+
 std::optional<uint64_t> published_serial(const nlohmann::json& content) {
   return strict_json::non_negative_integer(strict_json::member(content, "serial"));
 }
 
 Result<std::string> signed_manifest_text(const nlohmann::json& members,
+                                         const nlohmann::json& payload_only,
                                          uint64_t serial,
                                          int64_t expires,
                                          const std::vector<ManifestSigner>& signers) {
   nlohmann::json payload = members;
+  payload.update(payload_only);
   payload["serial"] = serial;
   payload["expires"] = format_utc_time(expires);
   const std::string payload_text = json_compact(payload);

@@ -41,12 +41,19 @@ Result<nlohmann::json> verified_content(std::string_view text, std::span<const M
 // The release manifest's own members of verified content (any other is dropped).
 nlohmann::json release_members(const nlohmann::json& content);
 
+// The members of verified content that only a signed payload carries
+// besides the release's own, serial and expiry: the chunk map's, when it has
+// one. An empty object otherwise.
+nlohmann::json payload_only_members(const nlohmann::json& content);
+
 // The serial of verified content; nullopt when it has none.
 std::optional<uint64_t> published_serial(const nlohmann::json& content);
 
-// The signed latest.json (compact, keys in byte order) of the members.
-// Returns the first signer's failure.
+// The signed latest.json (compact, keys in byte order) of the members, whose
+// payload also carries `payload_only` (payload_only_members). Returns the
+// first signer's failure.
 Result<std::string> signed_manifest_text(const nlohmann::json& members,
+                                         const nlohmann::json& payload_only,
                                          uint64_t serial,
                                          int64_t expires,
                                          const std::vector<ManifestSigner>& signers);

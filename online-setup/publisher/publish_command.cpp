@@ -158,6 +158,8 @@ int run_publish(std::span<const std::string> arguments,
     return 1;
   }
   out << publication->upload_path << "\n";
+  if (!publication->chunk_map_upload_path.empty())
+    out << publication->chunk_map_upload_path << "\n";
   if (publication->serial) {
     out << "serial=" << *publication->serial << " expires=" << format_utc_time(publication->expires)
         << "\n";

@@ -36,8 +36,9 @@ inline constexpr char kPublishUsage[] =
 Result<ReleaseInput> parse_publish_arguments(std::span<const std::string> arguments);
 
 // Runs the publisher: on success prints the package's upload path on the
-// package host to `out`, and for a signed manifest a second line
-// "serial=N expires=YYYY-MM-DDTHH:MM:SSZ", and returns 0. With "--help"
+// package host to `out`, then the chunk map's (unless re-signing), and for a
+// signed manifest a last line "serial=N expires=YYYY-MM-DDTHH:MM:SSZ", and
+// returns 0. With "--help"
 // prints the usage to `out` and returns 0. A refusal or a file error is
 // printed to `err` (the installer's own message for a refusal) and returns 1;
 // a malformed command line prints the problem and the usage to `err` and

@@ -21,6 +21,8 @@
 #include "http/manifest_fetch.h"
 #include "http/transport_messages.h"
 #include "publisher/manifest_signing.h"
+#include "release/chunk_map.h"
+#include "release/chunk_map_builder.h"
 #include "release/package_verification.h"
 #include "release/release_manifest.h"
 #include "release/signed_manifest.h"
@@ -32,10 +34,22 @@ constexpr char kManifestName[] = "latest.json";
 // The most an earlier serial (seconds since 1970) may lie ahead of the clock.
 constexpr uint64_t kMostSerialAhead = 365 * 86'400;
 
-// The package as measured: its size and digest.
+// The package as measured: its size, digest and chunk map.
 struct PackageFacts {
   uint64_t bytes = 0;
   std::string sha256;
+  std::string chunk_map;  // the map's bytes
+};
+
+// What a publication writes: the release members (outside and in the
+// payload), those only the payload carries, and a new chunk map when the
+// package was measured (re-signing keeps the one published with it).
+struct ReleaseContent {
+  nlohmann::json members;
+  nlohmann::json payload_only = nlohmann::json::object();
+  std::optional<std::string> chunk_map;
+  // The verified serial of the manifest re-signed, which counts as an earlier one.
+  std::optional<uint64_t> serial;
 };
 
 // The "build" member: the number when the text is a decimal integer that fits
@@ -112,10 +126,11 @@ Status check_as_installer(const std::string& text, const InstallerView& installe
   return Ok{};
 }
 
-// The package's size and digest; "cannot open the package: PATH" when it cannot
-// be opened, the system error text when it cannot be read, and a refusal when
-// the reads return another number of bytes than the size measured first (a
-// file still being copied or signed in place).
+// The package's size, digest and chunk map, from one pass; "cannot open the
+// package: PATH" when it cannot be opened, the system error text when it
+// cannot be read, and a refusal when the reads return another number of
+// bytes than the size measured first (a file still being copied or signed in
+// place).
 Result<PackageFacts> measure_package(FileSystem& files, const std::string& path) {
   const Result<std::unique_ptr<ReadableFile>> opened = files.open_read(path);
   if (!opened)
@@ -124,7 +139,9 @@ Result<PackageFacts> measure_package(FileSystem& files, const std::string& path)
   const Result<uint64_t> size = file->size();
   if (!size)
     return size.failure();
-  Result<FileDigest> digest = file_sha256(*file);
+  ChunkMapBuilder chunks;
+  Result<FileDigest> digest =
+      file_sha256(*file, [&](std::span<const uint8_t> piece) { chunks.add(piece); });
   if (!digest)
     return digest.failure();
   if (digest->bytes != *size) {
@@ -132,7 +149,17 @@ Result<PackageFacts> measure_package(FileSystem& files, const std::string& path)
                    " bytes measured, " + std::to_string(digest->bytes) +
                    " read); publish it once it is complete: " + path};
   }
-  return PackageFacts{*size, std::move(digest->sha256)};
+  const std::optional<ChunkDigest> package_sha256 = digest_from_hex(digest->sha256);
+  const std::optional<ChunkMap> map =
+      package_sha256 ? chunks.finish(*package_sha256) : std::nullopt;
+  if (!map)
+    return Failure{"cannot hash the package: " + path};
+  return PackageFacts{*size, std::move(digest->sha256), encode_chunk_map(*map)};
+}
+
+// The payload's member naming the map: its size and SHA-256.
+nlohmann::json chunk_map_member(const std::string& map) {
+  return {{kChunkMapMember, {{"bytes", map.size()}, {"sha256", sha256_hex(map)}}}};
 }
 
 // Reads the temporary file back and judges what was read. Returns the first
@@ -164,13 +191,6 @@ Status write_manifest(FileSystem& files,
                            return check_temporary(files, installer, text, temporary);
                          });
 }
-
-// What the release is made from: the measured package, or the verified
-// payload of the manifest re-signed, whose serial then counts as an earlier one.
-struct ReleaseContent {
-  nlohmann::json members;
-  std::optional<uint64_t> serial;
-};
 
 // The keys the publisher signs with, and those it trusts on manifests it takes
 // up again: theirs and the previous keys'.
@@ -213,12 +233,37 @@ Result<ReleaseContent> release_content(FileSystem& files,
     const Result<nlohmann::json> content = verified_content(*text, trusted);
     if (!content)
       return Failure{"cannot re-sign " + input.resign + ": " + content.message()};
-    return ReleaseContent{release_members(*content), published_serial(*content)};
+    return ReleaseContent{release_members(*content), payload_only_members(*content), std::nullopt,
+                          published_serial(*content)};
   }
-  const Result<PackageFacts> package = measure_package(files, input.package);
+  Result<PackageFacts> package = measure_package(files, input.package);
   if (!package)
     return package.failure();
-  return ReleaseContent{package_members(input, *package), std::nullopt};
+  return ReleaseContent{package_members(input, *package), chunk_map_member(package->chunk_map),
+                        std::move(package->chunk_map), std::nullopt};
+}
+
+// Writes the chunk map through a temporary file of its own, which must read
+// back as written and as a map of the package the members name. Returns the
+// first failure.
+Status write_chunk_map(FileSystem& files,
+                       const nlohmann::json& members,
+                       const std::string& map,
+                       const std::string& path) {
+  const uint64_t package_bytes = members.at("bytes").get<uint64_t>();
+  const ChunkDigest package_sha256 = *digest_from_hex(members.at("sha256").get<std::string>());
+  return write_replacing(
+      files, system_random_source(), path, map, [&](const std::string& temporary) -> Status {
+        const Result<std::string> written = read_file_up_to(files, temporary, map.size());
+        if (!written)
+          return Failure{"cannot read back " + temporary + ": " + written.message()};
+        if (*written != map)
+          return Failure{"the chunk map did not read back as written: " + temporary};
+        const Result<ChunkMap> decoded = decode_chunk_map(*written, package_bytes, package_sha256);
+        if (!decoded)
+          return decoded.failure();
+        return Ok{};
+      });
 }
 
 // The serial of the manifest in the file when a trusted key signed it;
@@ -258,8 +303,8 @@ Result<std::string> signed_text(FileSystem& files,
   if (!publication.serial)
     return Failure{"the earlier serial " + std::to_string(*earlier) + " leaves no higher one"};
   publication.expires = now + int64_t{expires_in_days} * 86'400;
-  return signed_manifest_text(release.members, *publication.serial, publication.expires,
-                              keys.signers);
+  return signed_manifest_text(release.members, release.payload_only, *publication.serial,
+                              publication.expires, keys.signers);
 }
 
 }  // namespace
@@ -278,19 +323,32 @@ Result<Publication> publish_release(FileSystem& files,
   for (const ManifestSigner& signer : keys->signers)
     installer.keys.push_back(ManifestKey{signer.id(), signer.point()});
 
-  Publication publication{join_path(input.out_dir, kManifestName), "", std::nullopt, 0};
+  Publication publication;
+  publication.manifest_path = join_path(input.out_dir, kManifestName);
   Result<std::string> text = json_compact(members);
-  if (!keys->signers.empty()) {
+  if (!keys->signers.empty())
     text = signed_text(files, *release, *keys, input.expires_in_days, installer.now, publication);
-  }
   if (!text)
     return text.failure();
   const Status accepted = check_as_installer(*text, installer);
   if (!accepted)
     return accepted.failure();
   // The address passed the installer's rules: its path follows the host.
-  publication.upload_path =
-      members.at("url").get<std::string>().substr(("https://" + input.package_host).size());
+  const std::string url = members.at("url").get<std::string>();
+  publication.upload_path = url.substr(("https://" + input.package_host).size());
+  if (release->chunk_map) {
+    // Before the manifest, which may name it.
+    const Status folder = files.create_directories(input.out_dir);
+    if (!folder)
+      return folder.failure();
+    publication.chunk_map_path =
+        join_path(input.out_dir, url.substr(url.rfind('/') + 1) + kChunkMapSuffix);
+    publication.chunk_map_upload_path = publication.upload_path + kChunkMapSuffix;
+    const Status map_written =
+        write_chunk_map(files, members, *release->chunk_map, publication.chunk_map_path);
+    if (!map_written)
+      return map_written.failure();
+  }
   const Status written =
       write_manifest(files, installer, input.out_dir, *text, publication.manifest_path);
   if (!written)

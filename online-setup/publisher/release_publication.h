@@ -39,23 +39,34 @@ struct ReleaseInput {
 struct Publication {
   std::string manifest_path;  // out_dir joined with "latest.json"
   std::string upload_path;    // where the package goes on the package host
+  // The package's chunk map: out_dir joined with the package's file name and
+  // ".chunks", and where it goes on every package host (beside the
+  // package). Empty when re-signing, which writes none.
+  std::string chunk_map_path;
+  std::string chunk_map_upload_path;
   // A signed manifest's serial and expiry (seconds since 1970).
   std::optional<uint64_t> serial;
   int64_t expires = 0;
 };
 
-// Measures and hashes the package (or, to re-sign, takes the release members
-// of the given latest.json's signed payload, which a signing or previous key
-// must have signed), composes the manifest (compact JSON, keys in byte order;
-// with signing keys, signed with a serial from the clock above any earlier
-// one's, in the signed payload of out_dir's latest.json or of the one
-// re-signed when a signing or previous key signed it, and an expiry that many
-// days from now), checks it as the installer would (the
-// fetch's size limit, every manifest rule, with keys the signature by those
-// keys and the expiry, the transport's host rule) and writes latest.json in
-// out_dir, through a temporary file of a new name, created exclusively, that
-// must read back as an accepted manifest before it takes the final name (on
-// failure only that file is removed). On refusal returns the installer's own
+// The chunk map's name: the package's file name followed by this.
+inline constexpr char kChunkMapSuffix[] = ".chunks";
+
+// Measures and hashes the package and cuts it into its chunk map (or, to
+// re-sign, takes the release members and the chunk map's member of the given
+// latest.json's signed payload, which a signing or previous key must have
+// signed), composes the manifest (compact JSON, keys in byte order; with
+// signing keys, signed with a serial from the clock above any earlier one's,
+// in the signed payload of out_dir's latest.json or of the one re-signed when
+// a signing or previous key signed it, and an expiry that many days from now,
+// the payload naming the chunk map's size and digest), checks it as the
+// installer would (the fetch's size limit, every manifest rule, with keys the
+// signature by those keys, the chunk map's member and the expiry, the
+// transport's host rule) and writes the chunk map (unless re-signing) and
+// then latest.json in out_dir, each through a temporary file of a new name,
+// created exclusively, that must read back as accepted (the map by the
+// installer's reader) before it takes the final name (on failure only that
+// file is removed). On refusal returns the installer's own
 // message and writes nothing; "下载主机无效" also for a package host that is no
 // DNS host name. Returns "cannot open the package: PATH" for a package that
 // cannot be opened, a refusal naming both figures for a package whose reads

@@ -2,8 +2,10 @@
 // host is an in-memory pattern, the cache keeps only sizes, the clock is the
 // real monotonic clock. Prints MB/s (1 MB = 1,048,576 bytes) for the engine's
 // own work (the host copies nothing), for the transfer with a host that copies
-// every byte, for the SHA-256 verification alone, and for the whole call.
-// One thread.
+// every byte, for the SHA-256 verification alone, for the chunk checks of the
+// package's chunk map alone, and for the whole call; then the chunk map's size
+// for packages of 20,000,000 and 4,294,967,295 bytes of the pattern. One
+// thread.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,8 +16,11 @@
 
 #include "core/random_source.h"
 #include "core/sha256.h"
+#include "release/chunk_map.h"
+#include "release/chunk_map_builder.h"
 #include "release/package_verification.h"
 #include "runner/cache_files.h"
+#include "runner/chunk_check.h"
 #include "runner/download_engine.h"
 
 namespace quarvel {
@@ -172,6 +177,11 @@ class SizeOnlyFileSystem final : public FileSystem {
     return std::make_unique<HeldFile>();  // one run: nothing to hold off
   }
 
+  Status truncate_file(const std::string& path, uint64_t size) override {
+    sizes[path] = std::min(sizes[path], size);
+    return Ok{};
+  }
+
  private:
   class SizeOnlyFile final : public WritableFile {
    public:
@@ -254,10 +264,44 @@ void print_figure(const char* what, double seconds) {
   std::printf("%-46s %8.0f MB/s (%.3f s)\n", what, mb_per_second(seconds), seconds);
 }
 
+// The chunk map of the first `bytes` bytes of the package pattern.
+ChunkMap pattern_map(const std::vector<uint8_t>& pattern, uint64_t bytes) {
+  ChunkMapBuilder builder;
+  std::vector<uint8_t> buffer(kChunk);
+  PatternStream package(pattern, 0, bytes);
+  while (const size_t n = package.read(buffer))
+    builder.add(std::span(buffer.data(), n));
+  return *builder.finish({});
+}
+
+// Every chunk of the 1 GiB package checked against its map, as the engine
+// checks the bytes that arrive.
+void check_chunks(const std::vector<uint8_t>& pattern, const ChunkMap& map) {
+  ChunkCheck check(map.chunks);
+  std::vector<uint8_t> buffer(kChunk);
+  PatternStream package(pattern, 0, kPackageBytes);
+  while (const size_t n = package.read(buffer)) {
+    if (check.take(std::span(buffer.data(), n)))
+      std::printf("chunk mismatch\n");
+  }
+}
+
+void print_map_size(const std::vector<uint8_t>& pattern, uint64_t bytes) {
+  const ChunkMap map = pattern_map(pattern, bytes);
+  std::printf("chunk map of %llu bytes: %zu chunks, %zu bytes (at most %llu)\n",
+              static_cast<unsigned long long>(bytes), map.chunks.size(),
+              encode_chunk_map(map).size(),
+              static_cast<unsigned long long>(chunk_map_size_limit(bytes)));
+}
+
 int run() {
   const std::vector<uint8_t> pattern = make_pattern();
-  const ReleaseManifest manifest{package_digest(pattern), "https://bench/p.exe", "p.exe", 31,
-                                 kPackageBytes};
+  ReleaseManifest manifest;
+  manifest.sha256 = package_digest(pattern);
+  manifest.url = "https://bench/p.exe";
+  manifest.file_name = "p.exe";
+  manifest.build = 31;
+  manifest.bytes = kPackageBytes;
   EngineRun own{}, copied{}, full{};
   const double own_seconds =
       best_seconds([&] { own = run_engine(pattern, manifest, false, false); });
@@ -265,6 +309,8 @@ int run() {
       best_seconds([&] { copied = run_engine(pattern, manifest, true, false); });
   const double full_seconds =
       best_seconds([&] { full = run_engine(pattern, manifest, true, true); });
+  const ChunkMap map = pattern_map(pattern, kPackageBytes);
+  const double chunk_seconds = best_seconds([&] { check_chunks(pattern, map); });
   const double hash_seconds = best_seconds([&] {
     SizeOnlyFileSystem files(pattern);
     files.sizes["p"] = kPackageBytes;
@@ -282,7 +328,10 @@ int run() {
   print_figure("engine's own overhead (host copies nothing):", own_seconds);
   print_figure("engine transfer (host copies every byte):", copied_seconds);
   print_figure("SHA-256 verification alone:", hash_seconds);
+  print_figure("chunk checks alone:", chunk_seconds);
   print_figure("engine with copying and verification:", full_seconds);
+  print_map_size(pattern, 20'000'000);
+  print_map_size(pattern, 4'294'967'295);
   return 0;
 }
 

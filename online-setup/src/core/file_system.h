@@ -84,6 +84,11 @@ class FileSystem {
   // violation (32), and so does a second hold. The system error text on
   // failure.
   virtual Result<std::unique_ptr<HeldFile>> hold_exclusively(const std::string& path) = 0;
+
+  // Cuts an existing file back to its first `size` bytes (SetEndOfFile); the
+  // system error text on failure, when the file keeps its bytes. The file
+  // must not be open for writing meanwhile.
+  virtual Status truncate_file(const std::string& path, uint64_t size) = 0;
 };
 
 // Replaces the whole file with the bytes (create or truncate, write, close).

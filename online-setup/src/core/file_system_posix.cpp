@@ -173,6 +173,12 @@ class PosixFileSystem final : public FileSystem {
     }
     return std::unique_ptr<HeldFile>(std::make_unique<PosixHeldFile>(fd));
   }
+
+  Status truncate_file(const std::string& path, uint64_t size) override {
+    if (::truncate(native(path).c_str(), static_cast<off_t>(size)) != 0)
+      return last_failure();
+    return Ok{};
+  }
 };
 
 }  // namespace

@@ -162,6 +162,19 @@ class Win32FileSystem final : public FileSystem {
     return std::unique_ptr<HeldFile>(std::make_unique<Win32HeldFile>(handle));
   }
 
+  Status truncate_file(const std::string& path, uint64_t size) override {
+    const HANDLE handle = CreateFileW(widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+      return last_failure();
+    const win32::OwnedHandle file(handle);
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(size);
+    if (!SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) || !SetEndOfFile(file.get()))
+      return last_failure();
+    return Ok{};
+  }
+
  private:
   // Not inheritable (no security attributes): a started setup gets no handle
   // of ours.

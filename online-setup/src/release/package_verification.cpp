@@ -32,7 +32,7 @@ Result<bool> verify_opened(const Result<std::unique_ptr<ReadableFile>>& opened,
 
 }  // namespace
 
-Result<FileDigest> file_sha256(ReadableFile& file) {
+Result<FileDigest> file_sha256(ReadableFile& file, const ReadObserver& observer) {
   Sha256 digest;
   uint64_t bytes = 0;
   // One buffer for the whole file; kept off the stack of the run's thread.
@@ -43,7 +43,10 @@ Result<FileDigest> file_sha256(ReadableFile& file) {
       return read.failure();
     if (*read == 0)
       return FileDigest{digest.finish(), bytes};
-    digest.update(std::span(buffer->data(), *read));
+    const std::span<const uint8_t> piece(buffer->data(), *read);
+    digest.update(piece);
+    if (observer)
+      observer(piece);
     bytes += *read;
   }
 }

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "core/file_system.h"
@@ -18,9 +20,13 @@ struct FileDigest {
   uint64_t bytes = 0;  // how many bytes the reads returned
 };
 
+// Sees every piece of a file as it is read, in order.
+using ReadObserver = std::function<void(std::span<const uint8_t> bytes)>;
+
 // The SHA-256 of the open file from where it stands to its end, read through
-// one 65,536-byte buffer. The system error text when a read fails.
-Result<FileDigest> file_sha256(ReadableFile& file);
+// one 65,536-byte buffer; the observer, when given, sees the same bytes. The
+// system error text when a read fails.
+Result<FileDigest> file_sha256(ReadableFile& file, const ReadObserver& observer = {});
 
 // True for file-not-found (2) and path-not-found (3): the only open failures
 // that mean there is no file to verify.

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "core/result.h"
+#include "release/chunk_map.h"
 
 namespace quarvel {
 
@@ -17,6 +19,9 @@ struct ReleaseManifest {
   std::string file_name;  // the last path segment of url
   uint64_t build = 0;     // the internal build number
   uint64_t bytes = 0;     // the package size
+  // The package's chunk map, when the signed manifest names one; never in a
+  // manifest read unsigned.
+  std::optional<ChunkMapReference> chunk_map;
 };
 
 // "Quarvel-{display_version}-b{build}-Windows-x64-Setup.exe": the one name a

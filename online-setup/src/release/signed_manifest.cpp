@@ -73,6 +73,25 @@ Result<std::string> verified_payload(const json& document, const ManifestPolicy&
   return Failure{named_a_key ? kBadSignature : kUnknownKey};
 }
 
+// Reads the payload's chunk map, if it names one, into the manifest; false
+// when the member is there but is no reference to a map the package could
+// have.
+bool read_chunk_map_member(const json& payload, ReleaseManifest& manifest) {
+  const json* member = strict_json::member(payload, kChunkMapMember);
+  if (member == nullptr)
+    return true;
+  const std::optional<uint64_t> bytes =
+      strict_json::non_negative_integer(strict_json::member(*member, "bytes"));
+  const std::string* digest = strict_json::string_value(strict_json::member(*member, "sha256"));
+  const std::optional<ChunkDigest> sha256 = digest ? digest_from_hex(*digest) : std::nullopt;
+  if (!bytes || *bytes < kChunkMapHeaderBytes + kChunkMapEntryBytes ||
+      *bytes > chunk_map_size_limit(manifest.bytes) || !sha256) {
+    return false;
+  }
+  manifest.chunk_map = ChunkMapReference{*bytes, *sha256};
+  return true;
+}
+
 }  // namespace
 
 Result<std::string> verified_manifest_payload(std::string_view text, const ManifestPolicy& policy) {
@@ -101,6 +120,8 @@ Result<SignedManifest> read_verified_payload(std::string payload,
       expires_text ? parse_utc_time(*expires_text) : std::nullopt;
   if (!expires)
     return Failure{kNoExpiry};
+  if (!read_chunk_map_member(*signed_document, *manifest))
+    return Failure{std::string(kChunkMapInvalidText)};
   return SignedManifest{std::move(manifest).value(), *serial, *expires, std::move(payload)};
 }
 

@@ -62,6 +62,9 @@ inline constexpr size_t kMostManifestSignatures = 8;
 // The members a signed manifest adds to the release manifest's own.
 inline constexpr char kSignedMember[] = "signed";
 inline constexpr char kSignaturesMember[] = "signatures";
+// The payload's optional member naming the package's chunk map:
+// {"bytes": SIZE, "sha256": "64 hexadecimal digits"}.
+inline constexpr char kChunkMapMember[] = "chunks";
 
 // Checks the manifest text in this order: one JSON document ("版本信息无法解析"
 // otherwise); a "signed" text and a non-empty "signatures" array
@@ -70,7 +73,11 @@ inline constexpr char kSignaturesMember[] = "signatures";
 // when none is) and whose "sig" verifies over the decoded payload bytes
 // ("版本信息签名无效" when none does, or a text is no strict base64 or DER);
 // then the payload alone through every manifest rule (their messages), its
-// "serial" ("版本信息缺少发布序号") and "expires" ("版本信息缺少有效期").
+// "serial" ("版本信息缺少发布序号") and "expires" ("版本信息缺少有效期"), and
+// its "chunks" when there is one: an object whose "bytes" is an integer from
+// the size of a one-chunk map to chunk_map_size_limit of the package's size
+// and whose "sha256" is 64 hexadecimal digits ("安装包的分块清单无效"
+// otherwise); without it the manifest names no chunk map.
 // The expiry is not compared with any clock here. Requires policy.verifier.
 // The address may name any of the listed package hosts.
 Result<SignedManifest> accept_signed_manifest(std::string_view text,

@@ -8,8 +8,26 @@ std::string package_path(std::string_view cache_dir, const ReleaseManifest& mani
   return join_path(cache_dir, manifest.file_name);
 }
 
+namespace {
+
+// The cache directory joined with "{build}-{sha256}{suffix}": the files of one
+// package.
+std::string package_file_path(std::string_view cache_dir,
+                              const ReleaseManifest& manifest,
+                              std::string_view suffix) {
+  std::string name = std::to_string(manifest.build);
+  name.append("-").append(manifest.sha256).append(suffix);
+  return join_path(cache_dir, name);
+}
+
+}  // namespace
+
 std::string partial_path(std::string_view cache_dir, const ReleaseManifest& manifest) {
-  return join_path(cache_dir, std::to_string(manifest.build) + "-" + manifest.sha256 + ".part");
+  return package_file_path(cache_dir, manifest, ".part");
+}
+
+std::string chunk_map_path(std::string_view cache_dir, const ReleaseManifest& manifest) {
+  return package_file_path(cache_dir, manifest, ".chunks");
 }
 
 void append_network_log(FileSystem& files, std::string_view cache_dir, std::string_view line) {

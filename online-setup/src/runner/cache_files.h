@@ -16,6 +16,10 @@ std::string package_path(std::string_view cache_dir, const ReleaseManifest& mani
 // The cache directory joined with "{build}-{sha256}.part". Cannot fail.
 std::string partial_path(std::string_view cache_dir, const ReleaseManifest& manifest);
 
+// The cache directory joined with "{build}-{sha256}.chunks": the package's
+// chunk map, kept beside its partial file. Cannot fail.
+std::string chunk_map_path(std::string_view cache_dir, const ReleaseManifest& manifest);
+
 // Appends the line and one line feed to "network.log" in the cache directory
 // (created when missing, never truncated), in one write. Never fails: when the
 // log cannot be opened or written, the line is dropped.

@@ -4,6 +4,8 @@
 #include "release/package_verification.h"
 #include "runner/cache_files.h"
 #include "runner/download_texts.h"
+#include "runner/kept_chunk_map.h"
+#include "runner/partial_file_check.h"
 #include "runner/segment_transfer.h"
 
 namespace quarvel {
@@ -46,7 +48,8 @@ Status empty_file(FileSystem& files, const std::string& path) {
 }
 
 // Resumes a shorter partial file, publishes a complete one that verifies, and
-// empties one that is complete but wrong or larger than the package.
+// empties one that is larger than the package, or complete but wrong unless a
+// chunk map can tell its bad chunks from its good ones.
 Result<PartialFileState> reconcile_partial_file(const DownloadEnvironment& env,
                                                 const ReleaseManifest& manifest,
                                                 const std::string& partial,
@@ -65,10 +68,37 @@ Result<PartialFileState> reconcile_partial_file(const DownloadEnvironment& env,
       env.stats.reset(manifest.bytes);
       return PartialFileState{true, manifest.bytes};
     }
+    if (manifest.chunk_map)
+      return PartialFileState{false, existing};
   }
   if (Status emptied = empty_file(env.files, partial); !emptied)
     return emptied.failure();
   return PartialFileState{false, 0};
+}
+
+// Where the transfer resumes a partial file of `size` bytes: what the check
+// against the map keeps, the file cut back to it. One network-log line tells
+// what was kept, and which chunk did not match.
+Result<uint64_t> checked_resume_offset(const DownloadEnvironment& env,
+                                       const std::string& cache_dir,
+                                       const std::string& partial,
+                                       uint64_t size,
+                                       const ChunkMap& map) {
+  if (size == 0)
+    return uint64_t{0};
+  const Result<PartialFileVerdict> verdict = check_partial_file(env, partial, size, map);
+  if (!verdict)
+    return verdict.failure();
+  if (verdict->kept < size) {
+    if (Status cut = env.files.truncate_file(partial, verdict->kept); !cut)
+      return cut.failure();
+  }
+  std::optional<ByteRange> mismatch;
+  if (verdict->mismatch)
+    mismatch = ByteRange{verdict->mismatch->offset,
+                         verdict->mismatch->offset + verdict->mismatch->length - 1};
+  append_network_log(env.files, cache_dir, partial_check_log_line(size, verdict->kept, mismatch));
+  return verdict->kept;
 }
 
 // Verifies the complete partial file and moves it over the package name; a
@@ -120,13 +150,28 @@ Result<std::string> download_package(const DownloadEnvironment& env,
   if (state->published)
     return package;
 
-  const uint64_t start = state->start_offset;
-  auto opened =
-      env.files.open_write(partial, start > 0 ? WriteMode::kAppend : WriteMode::kTruncate);
-  if (!opened)
-    return opened.failure();
+  DownloadRequests requests{
+      PackageHostChoice(env.hosts ? std::span<const std::string>(env.hosts->package_hosts)
+                                  : std::span<const std::string>(),
+                        env.hosts ? env.hosts->package_mirrors : 0, manifest.url)};
+  uint64_t start = state->start_offset;
+  std::optional<ChunkMap> map;
+  if (manifest.chunk_map) {
+    Result<ChunkMap> obtained = obtain_chunk_map(env, cache_dir, manifest, start, requests);
+    if (!obtained)
+      return obtained.failure();
+    map = std::move(obtained).value();
+    const Result<uint64_t> resumed = checked_resume_offset(env, cache_dir, partial, start, *map);
+    if (!resumed)
+      return resumed.failure();
+    start = *resumed;
+  }
+  std::optional<ChunkCheck> check;
+  if (map)
+    check.emplace(map->chunks, start);
+  const TransferTarget target{TransferKind::kPackage, partial, manifest.bytes};
   const Status transferred =
-      transfer_missing_bytes(env, cache_dir, manifest, std::move(*opened), start);
+      transfer_missing_bytes(env, cache_dir, target, start, requests, check ? &*check : nullptr);
   if (!transferred)
     return transferred.failure();
   return publish_download(env, manifest, partial, package);

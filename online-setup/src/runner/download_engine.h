@@ -12,11 +12,16 @@
 
 namespace quarvel {
 
-// The path of the verified package file in the cache. On failure exactly one
-// message: the system error text of a file operation, a verification failure
-// text, the pause text, the give-up text after five failed attempts, the
-// segment mismatch or overlong-body text, or the corrupt-package text (the
-// partial file is then deleted). Every byte received stays in the partial file.
+// The path of the verified package file in the cache. When the manifest
+// names a chunk map, the map comes first (kept, or fetched), a partial file
+// is checked against it and cut back to what it keeps, and each chunk is
+// checked as it arrives: a chunk that does not match fails its host's
+// attempt and is cut back to its start. On failure exactly one message: the
+// system error text of a file operation, a verification failure text, the
+// pause text, the give-up text after five failed attempts (for the chunk map
+// its own), an invalid chunk map's text, the segment mismatch or overlong-body
+// text, or the corrupt-package text (the partial file is then deleted). Every
+// byte received stays in the partial file, up to a chunk that did not match.
 // Verifying, renaming over and deleting the package are retried while another
 // process holds the file (core/contention_retry.h); when that outlasts the
 // retries, the system error text of the last attempt, nothing deleted.

@@ -1,6 +1,7 @@
 #include "runner/download_texts.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace quarvel {
 namespace {
@@ -8,15 +9,52 @@ namespace {
 constexpr uint64_t kMegabyte = 1048576;
 constexpr std::chrono::nanoseconds kSpeedFloor = std::chrono::milliseconds(1);
 
+// The texts are appended piece by piece: the shipped executable is small.
+void append_number(std::string& text, uint64_t value) {
+  char digits[20];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  text.append(digits, end);
+}
+
 // "W.T" from a count of tenths.
-std::string tenths_text(uint64_t tenths) {
-  return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+void append_tenths(std::string& text, uint64_t tenths) {
+  append_number(text, tenths / 10);
+  text.push_back('.');
+  append_number(text, tenths % 10);
+}
+
+void append_megabytes(std::string& text, uint64_t bytes) {
+  append_tenths(text,
+                static_cast<uint64_t>(static_cast<unsigned __int128>(bytes) * 10 / kMegabyte));
+}
+
+// "{before}{number}{after}".
+std::string number_text(std::string_view before, uint64_t number, std::string_view after) {
+  std::string text(before);
+  append_number(text, number);
+  text.append(after);
+  return text;
+}
+
+// "{key}={first}-{last}".
+void append_range(std::string& line, std::string_view key, ByteRange range) {
+  line.append(key).push_back('=');
+  append_number(line, range.first);
+  line.push_back('-');
+  append_number(line, range.last);
+}
+
+// "request={n} ".
+std::string request_prefix(uint32_t request) {
+  return number_text("request=", request, " ");
 }
 
 }  // namespace
 
 std::string megabytes_text(uint64_t bytes) {
-  return tenths_text(static_cast<uint64_t>(static_cast<unsigned __int128>(bytes) * 10 / kMegabyte));
+  std::string text;
+  append_megabytes(text, bytes);
+  return text;
 }
 
 std::string speed_text(uint64_t bytes, std::chrono::nanoseconds elapsed) {
@@ -24,7 +62,9 @@ std::string speed_text(uint64_t bytes, std::chrono::nanoseconds elapsed) {
   // tenths = bytes × 10 × 10⁹ ÷ (1,048,576 × elapsed in ns), exact in 128 bits.
   const unsigned __int128 tenths = static_cast<unsigned __int128>(bytes) * 10 * 1000000000 /
                                    (static_cast<unsigned __int128>(kMegabyte) * divisor_ns);
-  return tenths_text(static_cast<uint64_t>(tenths));
+  std::string text;
+  append_tenths(text, static_cast<uint64_t>(tenths));
+  return text;
 }
 
 uint32_t download_percent(uint64_t offset, uint64_t total) {
@@ -34,44 +74,101 @@ uint32_t download_percent(uint64_t offset, uint64_t total) {
 }
 
 std::string connecting_text(uint64_t offset, uint64_t total) {
-  return "正在连接 · 已下载 " + megabytes_text(offset) + " / " + megabytes_text(total) + " MB";
+  std::string text = "正在连接 · 已下载 ";
+  append_megabytes(text, offset);
+  text.append(" / ");
+  append_megabytes(text, total);
+  text.append(" MB");
+  return text;
 }
 
 std::string downloading_text(uint64_t offset, uint64_t total, std::string_view speed) {
-  return "正在下载 " + megabytes_text(offset) + " / " + megabytes_text(total) + " MB · " +
-         std::string(speed) + " MB/s";
+  std::string text = "正在下载 ";
+  append_megabytes(text, offset);
+  text.append(" / ");
+  append_megabytes(text, total);
+  text.append(" MB · ").append(speed).append(" MB/s");
+  return text;
 }
 
 std::string reconnecting_text(uint32_t attempt, uint32_t limit, uint64_t offset) {
-  return "连接中断，正在自动重连（" + std::to_string(attempt) + "/" + std::to_string(limit) +
-         "）· 已下载 " + megabytes_text(offset) + " MB";
+  std::string text = number_text("连接中断，正在自动重连（", attempt, "/");
+  append_number(text, limit);
+  text.append("）· 已下载 ");
+  append_megabytes(text, offset);
+  text.append(" MB");
+  return text;
 }
 
 std::string gave_up_text(uint64_t offset, std::string_view reason) {
-  return "连接中断，已保留 " + megabytes_text(offset) + " MB；点击继续即可续传。" +
-         std::string(reason);
+  std::string text = "连接中断，已保留 ";
+  append_megabytes(text, offset);
+  text.append(" MB；点击继续即可续传。").append(reason);
+  return text;
 }
 
 std::string service_unavailable_text(uint32_t status) {
-  return "下载服务暂时不可用（HTTP " + std::to_string(status) + "）";
+  return number_text("下载服务暂时不可用（HTTP ", status, "）");
+}
+
+std::string chunk_map_refused_text(uint32_t status) {
+  return number_text("分块清单不可用（HTTP ", status, "）");
+}
+
+std::string chunk_map_gave_up_text(std::string_view reason) {
+  return "无法获取分块清单；请稍后重试。" + std::string(reason);
+}
+
+std::string checking_partial_text(uint32_t percent) {
+  return number_text("正在检查已下载的部分 ", percent, "%");
 }
 
 std::string request_log_line(uint32_t request,
                              ByteRange range,
                              uint64_t total,
                              uint32_t attempt,
-                             std::string_view host) {
-  std::string line = "request=" + std::to_string(request) +
-                     " range=" + std::to_string(range.first) + "-" + std::to_string(range.last) +
-                     "/" + std::to_string(total) + " retry=" + std::to_string(attempt);
+                             std::string_view host,
+                             std::string_view what) {
+  std::string line = request_prefix(request);
+  append_range(line, what, range);
+  line.push_back('/');
+  append_number(line, total);
+  line.append(" retry=");
+  append_number(line, attempt);
   if (!host.empty())
     line.append(" host=").append(host);
   return line;
 }
 
+std::string mismatch_log_line(uint32_t request,
+                              std::string_view what,
+                              ByteRange chunk,
+                              std::string_view host) {
+  std::string line = request_prefix(request);
+  append_range(line, what, chunk);
+  line.append(" mismatch").append(" host=").append(host);
+  return line;
+}
+
+std::string partial_check_log_line(uint64_t size,
+                                   uint64_t kept,
+                                   std::optional<ByteRange> mismatch) {
+  std::string line = number_text("partial=", size, " checked=");
+  append_number(line, kept);
+  if (mismatch) {
+    line.push_back(' ');
+    append_range(line, "chunk", *mismatch);
+    line.append(" mismatch");
+  }
+  return line;
+}
+
 std::string result_log_line(uint32_t request, uint64_t offset, std::string_view result) {
-  return "request=" + std::to_string(request) + " saved=" + std::to_string(offset) +
-         " result=" + std::string(result);
+  std::string line = request_prefix(request);
+  line.append("saved=");
+  append_number(line, offset);
+  line.append(" result=").append(result);
+  return line;
 }
 
 }  // namespace quarvel

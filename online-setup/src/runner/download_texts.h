@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,11 @@ inline constexpr std::string_view kSegmentTooLongText = "下载数据超过预�
 inline constexpr std::string_view kSegmentTimeoutText = "分段连接超时";
 inline constexpr std::string_view kSegmentInterruptedText = "分段下载中断";
 inline constexpr std::string_view kPackageCorruptText = "安装包校验失败，未执行安装；请重试";
+// The chunk map: fetching it, and the reasons of failed attempts that check
+// what arrived against it.
+inline constexpr std::string_view kFetchingChunkMapText = "正在获取分块清单…";
+inline constexpr std::string_view kChunkMismatchText = "下载数据校验失败";
+inline constexpr std::string_view kChunkMapMismatchText = "分块清单与版本信息不符";
 
 // Bytes in megabytes with one decimal, rounded down: "12.0".
 std::string megabytes_text(uint64_t bytes);
@@ -52,13 +58,37 @@ std::string gave_up_text(uint64_t offset, std::string_view reason);
 // "下载服务暂时不可用（HTTP {status}）".
 std::string service_unavailable_text(uint32_t status);
 
+// "分块清单不可用（HTTP {status}）": a chunk map answer that is not the
+// exact range asked for (a host without the map answers 404).
+std::string chunk_map_refused_text(uint32_t status);
+
+// "无法获取分块清单；请稍后重试。{reason}".
+std::string chunk_map_gave_up_text(std::string_view reason);
+
+// "正在检查已下载的部分 {percent}%".
+std::string checking_partial_text(uint32_t percent);
+
 // "request={n} range={first}-{last}/{bytes} retry={attempt}", followed by
-// " host={host}" when a host is given (builds that list several hosts).
+// " host={host}" when a host is given (builds that list several hosts); a
+// request for the chunk map says "map=" for "range=".
 std::string request_log_line(uint32_t request,
                              ByteRange range,
                              uint64_t total,
                              uint32_t attempt,
-                             std::string_view host = {});
+                             std::string_view host = {},
+                             std::string_view what = "range");
+
+// "request={n} {what}={first}-{last} mismatch host={host}": a chunk ("chunk")
+// or the chunk map ("map") that arrived from the host and does not match.
+std::string mismatch_log_line(uint32_t request,
+                              std::string_view what,
+                              ByteRange chunk,
+                              std::string_view host);
+
+// "partial={size} checked={kept}", followed by " chunk={first}-{last}
+// mismatch" when a chunk of the partial file did not match: what the check
+// of a resumed partial file kept.
+std::string partial_check_log_line(uint64_t size, uint64_t kept, std::optional<ByteRange> mismatch);
 
 // "request={n} saved={offset} result={result}".
 std::string result_log_line(uint32_t request, uint64_t offset, std::string_view result);

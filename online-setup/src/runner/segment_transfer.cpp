@@ -38,6 +38,7 @@ struct AttemptOutcome {
   AttemptEnd end;
   std::string text;  // the reason of a failed attempt, the message of a fatal one
   std::optional<std::chrono::seconds> wait_hint = {};  // a busy server's Retry-After
+  std::optional<uint64_t> cut_to = {};                 // a chunk that did not match began here
 };
 
 AttemptOutcome failed(std::string_view reason) {
@@ -59,36 +60,40 @@ ByteRange segment_from(uint64_t offset, uint64_t total) {
   return {offset, std::min(total - 1, span_last)};
 }
 
-// The working state of one transfer: the offset, the request and attempt
-// counters, the speed window, the partial file and the one transfer buffer.
+// The working state of one transfer: the offset, the attempt counter, the
+// speed window, the file and the one transfer buffer.
 class SegmentTransfer {
  public:
   SegmentTransfer(const DownloadEnvironment& env,
                   const std::string& cache_dir,
-                  const ReleaseManifest& manifest,
-                  std::unique_ptr<WritableFile> partial,
-                  uint64_t start_offset)
+                  const TransferTarget& target,
+                  uint64_t start_offset,
+                  DownloadRequests& requests,
+                  ChunkCheck* check)
       : env_(env),
         cache_dir_(cache_dir),
-        manifest_(manifest),
-        partial_(std::move(partial)),
+        target_(target),
+        package_(target.kind == TransferKind::kPackage),
+        requests_(requests),
+        check_(check),
         buffer_(std::make_unique_for_overwrite<uint8_t[]>(kReadChunk)),
-        hosts_(env.hosts ? std::span<const std::string>(env.hosts->package_hosts)
-                         : std::span<const std::string>(),
-               env.hosts ? env.hosts->package_mirrors : 0,
-               manifest.url),
         name_hosts_(env.hosts != nullptr && env.hosts->several()),
         start_offset_(start_offset),
         offset_(start_offset) {}
 
-  // The whole transfer; the partial file is closed when it ends, on every path.
+  // The whole transfer; the file is closed when it ends, on every path.
   Status run() {
+    if (Status opened = open(start_offset_ > 0 ? WriteMode::kAppend : WriteMode::kTruncate);
+        !opened) {
+      return opened;
+    }
     restart_speed_window();
     if (env_.rate_cap > 0)
       cap_.emplace(env_.rate_cap, env_.clock.now());
-    env_.stats.reset(start_offset_);
+    if (package_)
+      env_.stats.reset(start_offset_);
     Status result = transfer_segments();
-    partial_.reset();
+    file_.reset();
     return result;
   }
 
@@ -99,14 +104,26 @@ class SegmentTransfer {
   AttemptOutcome receive(HttpResponse& response, ByteRange range);
   bool wait_for_cap(size_t bytes, nanoseconds& waited);
   void report_progress(bool segment_complete);
+  std::optional<AttemptOutcome> mismatch_in(std::span<const uint8_t> bytes);
+  Status cut_back(uint64_t offset);
   Status conclude_attempt(const AttemptOutcome& outcome);
   Status retry_after(const AttemptOutcome& failure);
   nanoseconds fail_over_wait(std::optional<std::chrono::seconds> hint);
 
+  Status open(WriteMode mode) {
+    Result<std::unique_ptr<WritableFile>> opened = env_.files.open_write(target_.path, mode);
+    if (!opened)
+      return opened.failure();
+    file_ = std::move(opened).value();
+    return Ok{};
+  }
   bool pausing() const { return env_.pause_requested.load(); }
   void log(std::string_view line) { append_network_log(env_.files, cache_dir_, line); }
+  // The status texts of a map transfer show the package's progress.
+  uint64_t shown_offset() const { return package_ ? offset_ : target_.package_kept; }
   void report(std::string_view text) {
-    env_.status.set_status(text, download_percent(offset_, manifest_.bytes));
+    const uint64_t total = package_ ? target_.bytes : target_.package_bytes;
+    env_.status.set_status(text, download_percent(shown_offset(), total));
   }
   void restart_speed_window() {
     window_start_ = env_.clock.now();
@@ -115,34 +132,40 @@ class SegmentTransfer {
 
   const DownloadEnvironment& env_;
   const std::string& cache_dir_;
-  const ReleaseManifest& manifest_;
-  std::unique_ptr<WritableFile> partial_;
+  const TransferTarget& target_;
+  const bool package_;  // the package; else its chunk map
+  DownloadRequests& requests_;
+  ChunkCheck* const check_;  // nullptr: nothing to check against
+  std::unique_ptr<WritableFile> file_;
   std::unique_ptr<uint8_t[]> buffer_;
-  PackageHostChoice hosts_;
   std::optional<TokenBucket> cap_;  // under a rate cap
   const bool name_hosts_;           // the request lines name the host
   const uint64_t start_offset_;
   uint64_t offset_;
-  uint32_t request_ = 0;
   uint32_t attempt_ = 0;  // failed attempts since the last completed segment
   nanoseconds window_start_{};
   uint64_t window_offset_ = 0;
 };
 
 Status SegmentTransfer::transfer_segments() {
-  while (offset_ < manifest_.bytes) {
+  while (offset_ < target_.bytes) {
     if (pausing())
       return paused();
-    const ByteRange range = segment_from(offset_, manifest_.bytes);
-    ++request_;
-    report(connecting_text(offset_, manifest_.bytes));
-    log(request_log_line(request_, range, manifest_.bytes, attempt_,
-                         name_hosts_ ? hosts_.host() : std::string_view()));
+    const ByteRange range = segment_from(offset_, target_.bytes);
+    const uint32_t request = ++requests_.count;
+    report(package_ ? connecting_text(offset_, target_.bytes) : std::string(kFetchingChunkMapText));
+    log(request_log_line(request, range, target_.bytes, attempt_,
+                         name_hosts_ ? requests_.hosts.host() : std::string_view(),
+                         package_ ? "range" : "map"));
     const AttemptOutcome outcome = attempt(range);
     if (outcome.end == AttemptEnd::kFatal)
       return Failure{outcome.text};
     if (outcome.end == AttemptEnd::kPaused)
       return paused();
+    if (outcome.cut_to) {
+      if (Status cut = cut_back(*outcome.cut_to); !cut)
+        return cut;
+    }
     if (Status concluded = conclude_attempt(outcome); !concluded)
       return concluded;
     if (outcome.end == AttemptEnd::kCompleted) {
@@ -156,8 +179,10 @@ Status SegmentTransfer::transfer_segments() {
 
 // One request for the range; its response is closed before the outcome returns.
 AttemptOutcome SegmentTransfer::attempt(ByteRange range) {
-  Result<ResponsePtr> opened =
-      env_.http.http_get_range(hosts_.address(), range.first, range.last, attempt_);
+  std::string address = requests_.hosts.address();
+  if (!package_)
+    address.append(".chunks");
+  Result<ResponsePtr> opened = env_.http.http_get_range(address, range.first, range.last, attempt_);
   if (!opened)
     return failed(opened.message());
   HttpResponse& response = **opened;
@@ -165,10 +190,12 @@ AttemptOutcome SegmentTransfer::attempt(ByteRange range) {
   if (is_retryable_status(status))
     return busy(response, status);
   if (!accepts_segment(status, response.header("Content-Range"), response.header("Content-Length"),
-                       range, manifest_.bytes)) {
-    return fatal(kSegmentMismatchText);
+                       range, target_.bytes)) {
+    // A host without the map (404, say) is that host's failure: another may have it.
+    return package_ ? fatal(kSegmentMismatchText) : failed(chunk_map_refused_text(status));
   }
-  env_.stats.set_http_status(status);
+  if (package_)
+    env_.stats.set_http_status(status);
   return receive(response, range);
 }
 
@@ -206,11 +233,15 @@ AttemptOutcome SegmentTransfer::receive(HttpResponse& response, ByteRange range)
       return fatal(kSegmentTooLongText);
     if (cap_)
       cap_->take(*got, env_.clock.now());
-    const Status written = partial_->write_all(std::span<const uint8_t>(buffer_.get(), *got));
+    const std::span<const uint8_t> arrived(buffer_.get(), *got);
+    const Status written = file_->write_all(arrived);
     if (!written)
       return fatal(written.message());
     offset_ += *got;
-    report_progress(offset_ > range.last);
+    if (std::optional<AttemptOutcome> mismatch = mismatch_in(arrived))
+      return *mismatch;
+    if (package_)
+      report_progress(offset_ > range.last);
   }
   return {AttemptEnd::kCompleted, {}};
 }
@@ -228,24 +259,50 @@ bool SegmentTransfer::wait_for_cap(size_t bytes, nanoseconds& waited) {
   return waited_out;
 }
 
+// The chunks the bytes complete, checked: a chunk that does not match fails
+// the attempt (its host sent it), to be cut back to its start.
+std::optional<AttemptOutcome> SegmentTransfer::mismatch_in(std::span<const uint8_t> bytes) {
+  const std::optional<ChunkEntry> bad = check_ ? check_->take(bytes) : std::nullopt;
+  if (!bad)
+    return std::nullopt;
+  const ByteRange chunk{bad->offset, bad->offset + bad->length - 1};
+  log(mismatch_log_line(requests_.count, package_ ? "chunk" : "map", chunk,
+                        requests_.hosts.host()));
+  AttemptOutcome outcome = failed(package_ ? kChunkMismatchText : kChunkMapMismatchText);
+  outcome.cut_to = bad->offset;
+  return outcome;
+}
+
+// Cuts the file back to `offset`: closed first (it is open for appending
+// only, sharing reading), cut, and opened again to append from there.
+Status SegmentTransfer::cut_back(uint64_t offset) {
+  file_.reset();
+  if (Status cut = env_.files.truncate_file(target_.path, offset); !cut)
+    return cut;
+  offset_ = offset;
+  return open(WriteMode::kAppend);
+}
+
 // At most one text per 0.1 s, and one when the segment is complete.
 void SegmentTransfer::report_progress(bool segment_complete) {
   const nanoseconds now = env_.clock.now();
   const nanoseconds elapsed = now - window_start_;
   if (!segment_complete && elapsed < kProgressInterval)
     return;
-  report(downloading_text(offset_, manifest_.bytes, speed_text(offset_ - window_offset_, elapsed)));
+  report(downloading_text(offset_, target_.bytes, speed_text(offset_ - window_offset_, elapsed)));
   window_start_ = now;
   window_offset_ = offset_;
 }
 
 // Flush, stats and the result line of a completed or failed attempt.
 Status SegmentTransfer::conclude_attempt(const AttemptOutcome& outcome) {
-  if (Status flushed = partial_->flush(); !flushed)
+  if (Status flushed = file_->flush(); !flushed)
     return flushed;
-  env_.stats.set_transferred_bytes(offset_ - start_offset_);
+  if (package_)
+    env_.stats.set_transferred_bytes(offset_ - start_offset_);
   const bool complete = outcome.end == AttemptEnd::kCompleted;
-  log(result_log_line(request_, offset_, complete ? std::string_view("complete") : outcome.text));
+  log(result_log_line(requests_.count, offset_,
+                      complete ? std::string_view("complete") : outcome.text));
   return Ok{};
 }
 
@@ -256,9 +313,11 @@ Status SegmentTransfer::retry_after(const AttemptOutcome& failure) {
   if (pausing())
     return paused();
   ++attempt_;
-  if (attempt_ >= kAttemptLimit)
-    return Failure{gave_up_text(offset_, failure.text)};
-  report(reconnecting_text(attempt_, kAttemptLimit, offset_));
+  if (attempt_ >= kAttemptLimit) {
+    return Failure{package_ ? gave_up_text(offset_, failure.text)
+                            : chunk_map_gave_up_text(failure.text)};
+  }
+  report(reconnecting_text(attempt_, kAttemptLimit, shown_offset()));
   if (!wait_unless_paused(env_.clock, env_.pause_requested, fail_over_wait(failure.wait_hint)))
     return paused();
   restart_speed_window();
@@ -273,7 +332,7 @@ nanoseconds SegmentTransfer::fail_over_wait(std::optional<std::chrono::seconds> 
   std::optional<nanoseconds> hinted_wait;
   if (hint)
     hinted_wait = std::clamp(*hint, kRetryDelay, kLongestHintedWait);
-  const nanoseconds held = hosts_.fail_over(env_.clock.now(), hinted_wait);
+  const nanoseconds held = requests_.hosts.fail_over(env_.clock.now(), hinted_wait);
   if (held > nanoseconds::zero())
     return std::max<nanoseconds>(held, kRetryDelay);
   return kRetryDelay + milliseconds(env_.random.next() % (kRetrySpreadMilliseconds + 1));
@@ -283,10 +342,11 @@ nanoseconds SegmentTransfer::fail_over_wait(std::optional<std::chrono::seconds> 
 
 Status transfer_missing_bytes(const DownloadEnvironment& env,
                               const std::string& cache_dir,
-                              const ReleaseManifest& manifest,
-                              std::unique_ptr<WritableFile> partial,
-                              uint64_t start_offset) {
-  return SegmentTransfer(env, cache_dir, manifest, std::move(partial), start_offset).run();
+                              const TransferTarget& target,
+                              uint64_t start_offset,
+                              DownloadRequests& requests,
+                              ChunkCheck* check) {
+  return SegmentTransfer(env, cache_dir, target, start_offset, requests, check).run();
 }
 
 }  // namespace quarvel

@@ -23,8 +23,11 @@ SIGNATURE_INSTALLER = e2e_support.BUILD_DIR / "test-bin-signers" / "QuarvelOnlin
 MANIFEST_INSTALLER = e2e_support.BUILD_DIR / "test-bin-manifest" / "QuarvelOnlineSetup.exe"
 MANIFEST_KEY = e2e_support.PKI_DIR / "manifest-key.pem"
 UNKNOWN_MANIFEST_KEY = e2e_support.PKI_DIR / "unknown-manifest-key.pem"
-# The build that lists two test host names per role, the first names first.
+# The build that lists two test host names per role, the first names first,
+# and that build trusting the test manifest key.
 TWO_HOST_INSTALLER = e2e_support.BUILD_DIR / "test-bin-two-hosts" / "QuarvelOnlineSetup.exe"
+MANIFEST_TWO_HOST_INSTALLER = (e2e_support.BUILD_DIR / "test-bin-manifest-two-hosts" /
+                               "QuarvelOnlineSetup.exe")
 STAND_IN_SETUP = e2e_support.BUILD_DIR / "stand-in" / "stand-in-setup.exe"
 VERSION = "1.4.2"
 DISPLAY_VERSION = "1.4"
@@ -41,6 +44,7 @@ class Release:
     """What quarvel-publish made of a package."""
     manifest: bytes           # latest.json as written
     upload_path: str          # where the package goes on the package host
+    chunk_map: bytes          # the .chunks file, which goes beside the package
 
 
 def published_release(data, *options, package_host=e2e_support.PACKAGE_HOST):
@@ -60,8 +64,28 @@ def published_release(data, *options, package_host=e2e_support.PACKAGE_HOST):
             capture_output=True, check=False)
         if finished.returncode != 0:
             raise RuntimeError(f"quarvel-publish refused: {finished.stderr.decode()}")
-        return Release((pathlib.Path(folder) / "out" / "latest.json").read_bytes(),
-                       finished.stdout.decode().strip())
+        # The package's upload path, the chunk map's, and for a signed manifest its serial.
+        upload_path = finished.stdout.decode().splitlines()[0]
+        out = pathlib.Path(folder) / "out"
+        return Release((out / "latest.json").read_bytes(), upload_path,
+                       (out / (FILE_NAME + ".chunks")).read_bytes())
+
+
+def chunk_starts(chunk_map):
+    """Where each chunk of a chunk map begins (its format: a 56-byte header,
+    then per chunk a 4-byte little-endian length and a 32-byte digest)."""
+    starts, offset = [], 0
+    for at in range(56, len(chunk_map), 36):
+        starts.append(offset)
+        offset += int.from_bytes(chunk_map[at:at + 4], "little")
+    return starts
+
+
+def chunk_holding(chunk_map, offset):
+    """(first, last) byte of the chunk that holds the offset."""
+    starts = chunk_starts(chunk_map) + [int.from_bytes(chunk_map[16:24], "little")]
+    index = max(i for i, start in enumerate(starts[:-1]) if start <= offset)
+    return starts[index], starts[index + 1] - 1
 
 
 def manifest_for(data, **changes):
@@ -91,16 +115,19 @@ def signed_manifest(members, serial, expires, key=MANIFEST_KEY):
 
 
 def publish(hosts, data, manifest=None, *options, package_host=e2e_support.PACKAGE_HOST):
-    """Serves `data` as the package with the manifest quarvel-publish wrote for
-    it (given the options and package host), or with the given manifest under
-    the usual package name."""
+    """Serves `data` as the package with the manifest and chunk map
+    quarvel-publish wrote for it (given the options and package host), and
+    returns the Release; or serves it with the given manifest under the usual
+    package name."""
     if manifest is not None:
         hosts.add_package(VERSION, FILE_NAME, data)
         hosts.set_manifest(json.dumps(manifest).encode())
         return
     release = published_release(data, *options, package_host=package_host)
     hosts.files[release.upload_path] = data
+    hosts.files[release.upload_path + ".chunks"] = release.chunk_map
     hosts.set_manifest(release.manifest)
+    return release
 
 
 # The machine policy key the installer reads its administrators' policies from.

@@ -34,6 +34,7 @@ def serve_release(folder, release, package_bytes):
     package = folder / "packages" / release.upload_path.lstrip("/")
     package.parent.mkdir(parents=True)
     package.write_bytes(package_bytes)
+    package.with_name(package.name + ".chunks").write_bytes(release.chunk_map)
     return "--release-root", str(folder / "release"), "--package-root", str(folder / "packages")
 
 
@@ -114,6 +115,12 @@ class NginxHosts(NginxTest):
         self.assertEqual(response.getheader("Content-Length"), str(last - SEGMENT + 1))
         self.assertIsNone(response.getheader("Content-Encoding"))
         self.assertEqual(body, self.package[SEGMENT:])
+        # The chunk map beside the package, answered alike.
+        size = len(self.release.chunk_map)
+        response, body = get(PACKAGE_HOST, f"{self.release.upload_path}.chunks?quarvel_range=0-"
+                             f"{size - 1}-0-1765000000000000000", Range=f"bytes=0-{size - 1}")
+        self.assertEqual((response.status, response.getheader("Content-Range"), body),
+                         (206, f"bytes 0-{size - 1}/{size}", self.release.chunk_map))
 
         # Nothing redirects: a folder without its "/", or a path on the other host, is missing.
         folder = self.release.upload_path.rsplit("/", 1)[0]
@@ -177,6 +184,13 @@ class NginxEdge(NginxTest):
                              (206, f"bytes {first}-{last}/{PACKAGE_SIZE}", self.package[first:last + 1]))
         origin = self.log("origin", self.release.upload_path, 4)
         self.assertEqual(len(origin), 4, origin)
+        # The chunk map is cached like the package: fetched from the origin once.
+        chunks, size = self.release.upload_path + ".chunks", len(self.release.chunk_map)
+        for attempt in range(2):
+            response, body = get(PACKAGE_HOST, f"{chunks}?quarvel_range=0-{size - 1}-{attempt}-1",
+                                 Range=f"bytes=0-{size - 1}")
+            self.assertEqual((response.status, body), (206, self.release.chunk_map))
+        self.assertEqual(len(self.log("origin", chunks, 1)), 1)
 
         late = self.release.upload_path.replace(installer_support.FILE_NAME, "late.exe")
         self.assertEqual(get(PACKAGE_HOST, late)[0].status, 404)

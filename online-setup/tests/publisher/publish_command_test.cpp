@@ -14,6 +14,7 @@
 #include "core/sha256.h"
 #include "publisher/manifest_signer.h"
 #include "publisher/manifest_signing.h"
+#include "release/chunk_map.h"
 #include "release/release_manifest.h"
 #include "release/signed_manifest.h"
 #include "support/fake_clock.h"
@@ -26,6 +27,8 @@ using testing_support::MemoryFileSystem;
 
 constexpr char kHost[] = "packages.quarvel.test";
 constexpr char kManifest[] = "out\\latest.json";
+constexpr char kChunkMap[] = "out\\Quarvel-1.4-b31-Windows-x64-Setup.exe.chunks";
+constexpr char kPath[] = "/downloads/quarvel/1.4.2/Quarvel-1.4-b31-Windows-x64-Setup.exe";
 
 struct Outcome {
   int code;
@@ -69,8 +72,8 @@ class PublishCommand : public testing::Test {
 TEST_F(PublishCommand, WritesACompactManifestTheInstallerAcceptsAndPrintsTheUploadPath) {
   const Outcome outcome = run(arguments());
   ASSERT_EQ(outcome.code, 0) << outcome.err;
-  const std::string path = "/downloads/quarvel/1.4.2/Quarvel-1.4-b31-Windows-x64-Setup.exe";
-  EXPECT_EQ(outcome.out, path + "\n");
+  const std::string path = kPath;
+  EXPECT_EQ(outcome.out, path + "\n" + path + ".chunks\n");
   EXPECT_EQ(outcome.err, "");
   const std::string digest = sha256_hex(files.files["pkg.exe"]);
   EXPECT_EQ(
@@ -82,7 +85,13 @@ TEST_F(PublishCommand, WritesACompactManifestTheInstallerAcceptsAndPrintsTheUplo
   const Result<ReleaseManifest> accepted = parse_release_manifest(files.files[kManifest], kHost);
   ASSERT_TRUE(accepted) << accepted.message();
   EXPECT_EQ(accepted->sha256, digest);
-  EXPECT_EQ(files.files.size(), 2u) << "no temporary file is left";
+  // The chunk map of the package beside it, as the installer reads it.
+  const Result<ChunkMap> map =
+      decode_chunk_map(files.files[kChunkMap], 1'048'577, *digest_from_hex(digest));
+  ASSERT_TRUE(map) << map.message();
+  EXPECT_EQ(map->chunks.size(), 5u)
+      << "one byte repeated: four chunks of the largest size, one byte";
+  EXPECT_EQ(files.files.size(), 3u) << "no temporary file is left";
 }
 
 TEST_F(PublishCommand, RefusesWhatTheInstallerWouldRefuseWithItsMessageAndWritesNothing) {
@@ -117,21 +126,21 @@ TEST_F(PublishCommand, RefusesWhatTheInstallerWouldRefuseWithItsMessageAndWrites
 // say) is never overwritten or removed, and on failure only its own goes.
 TEST_F(PublishCommand, FileProblemsFailWithTheirTextAndRemoveOnlyTheRunsOwnFile) {
   files.files["out\\latest.json.tmp"] = "another run's";
-  files.writes_before_failure = 0;  // writing the temporary file fails
+  files.writes_before_failure = 0;  // writing the first temporary file (the map's) fails
   EXPECT_EQ(run(arguments()).err, files.failure_text + "\n");
   EXPECT_EQ(files.files.size(), 2u);
 
   files.writes_before_failure = -1;
-  files.unwritable.insert(kManifest);  // the final rename fails
+  files.unwritable.insert(kManifest);  // the manifest's final rename fails
   const Outcome outcome = run(arguments());
   EXPECT_EQ(outcome.code, 1);
   EXPECT_EQ(outcome.err, files.failure_text + "\n");
-  EXPECT_EQ(files.files.size(), 2u);
+  EXPECT_EQ(files.files.size(), 3u) << "the map, written first, stays";
 
   files.unwritable.clear();
   files.names_taken = 15;  // the last of 16 names is free
   ASSERT_EQ(run(arguments()).code, 0);
-  EXPECT_EQ(files.files.size(), 3u);
+  EXPECT_EQ(files.files.size(), 4u);
   EXPECT_EQ(files.files["out\\latest.json.tmp"], "another run's");
   files.names_taken = 16;
   EXPECT_EQ(run(arguments()).err, "The file exists. (os error 80)\n");
@@ -192,11 +201,16 @@ TEST_F(SignedPublication, OneSignaturePerKeyOverAPayloadWithSerialAndExpiry) {
   line.insert(line.end(), {"--signing-key", "old.pem", "--signing-key", "new.pem"});
   const Outcome outcome = run(line);
   ASSERT_EQ(outcome.code, 0) << outcome.err;
-  EXPECT_EQ(outcome.out,
-            "/downloads/quarvel/1.4.2/Quarvel-1.4-b31-Windows-x64-Setup.exe\n"
-            "serial=1748779200 expires=2025-07-01T12:00:00Z\n");
+  EXPECT_EQ(outcome.out, std::string(kPath) + "\n" + kPath +
+                             ".chunks\n"
+                             "serial=1748779200 expires=2025-07-01T12:00:00Z\n");
   EXPECT_EQ(payload()["serial"], 1748779200);
   EXPECT_EQ(payload()["expires"], "2025-07-01T12:00:00Z");
+  // The payload alone names the chunk map.
+  const std::string& map = files.files[kChunkMap];
+  EXPECT_EQ(payload()["chunks"],
+            (nlohmann::json{{"bytes", map.size()}, {"sha256", sha256_hex(map)}}));
+  EXPECT_FALSE(nlohmann::json::parse(files.files[kManifest]).contains("chunks"));
   // Installers without keys read the outer members; each key alone is
   // enough for an installer that trusts it, so a key can be rotated.
   EXPECT_TRUE(parse_release_manifest(files.files[kManifest], kHost));
@@ -243,6 +257,7 @@ TEST_F(SignedPublication, ReSigningKeepsTheReleaseAndNeedsNoPackage) {
       run({"--resign", "copy.json", "--package-host", kHost, "--out", "out", "--signing-key",
            "new.pem", "--expires-in", "7", "--previous-key", "old.pub.pem"});
   ASSERT_EQ(outcome.code, 0) << outcome.err;
+  EXPECT_EQ(outcome.out, std::string(kPath) + "\nserial=1748782800 expires=2025-06-08T13:00:00Z\n");
   nlohmann::json second = payload();
   EXPECT_EQ(second["serial"], 1748782800);
   EXPECT_EQ(second["expires"], "2025-06-08T13:00:00Z");
@@ -252,7 +267,7 @@ TEST_F(SignedPublication, ReSigningKeepsTheReleaseAndNeedsNoPackage) {
   nlohmann::json release = first;
   release.erase("serial");
   release.erase("expires");
-  EXPECT_EQ(second, release);
+  EXPECT_EQ(second, release) << "the chunk map's member too";
 }
 
 // Re-signing makes the vendor's key sign what it is given: only a payload that

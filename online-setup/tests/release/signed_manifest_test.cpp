@@ -143,6 +143,34 @@ TEST_F(SignedManifestTest, OnlyThePayloadCountsAndItMustPassEveryRule) {
   EXPECT_EQ(refusal([](json& p) { p["expires"] = "2027-12-08 22:17:32"; }), "版本信息缺少有效期");
 }
 
+// The payload may name the chunk map: its size, within what a map of the
+// package can have, and its SHA-256.
+TEST_F(SignedManifestTest, ThePayloadMayNameAChunkMapOfAPossibleSize) {
+  json payload = fixture_payload();
+  const uint64_t limit = chunk_map_size_limit(payload["bytes"].get<uint64_t>());
+  const std::string digest = "0A" + std::string(62, 'b');
+  const auto accepted = [&](const json& chunks) {
+    json copy = payload;
+    if (!chunks.is_null())
+      copy["chunks"] = chunks;
+    return accept_signed_manifest(manifest_with(copy, {kFixtureKeyId}), kHost, accepting_policy);
+  };
+  EXPECT_EQ(accepted(nullptr).value().manifest.chunk_map, std::nullopt);
+  const Result<SignedManifest> named = accepted({{"bytes", limit}, {"sha256", digest}});
+  ASSERT_TRUE(named) << named.message();
+  EXPECT_EQ(named->manifest.chunk_map->bytes, limit);
+  EXPECT_EQ(named->manifest.chunk_map->sha256, *digest_from_hex(digest));
+  const std::vector<json> broken{
+      {{"bytes", limit + 1}, {"sha256", digest}},
+      {{"bytes", kChunkMapHeaderBytes + kChunkMapEntryBytes - 1}, {"sha256", digest}},
+      {{"bytes", 1000.0}, {"sha256", digest}},
+      {{"bytes", 1000}, {"sha256", "g" + digest.substr(1)}},
+      json::array({1000, digest}),
+  };
+  for (const json& chunks : broken)
+    EXPECT_EQ(accepted(chunks).message(), "安装包的分块清单无效") << chunks.dump();
+}
+
 TEST_F(SignedManifestTest, OnlyTheFirstEightSignaturesAreLookedAt) {
   const std::vector<std::string> others(8, std::string(64, 'b'));
   std::vector<std::string> ninth = others;

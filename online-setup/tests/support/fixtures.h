@@ -38,6 +38,21 @@ inline std::string read_fixture(const std::string& relative) {
   }
 }
 
+// Deterministic, non-repeating bytes (xorshift64): a package's content.
+inline std::string package_bytes(uint64_t size, uint64_t seed = 0x9E3779B97F4A7C15u) {
+  std::string bytes(size, '\0');
+  uint64_t state = seed;
+  for (uint64_t i = 0; i < size; ++i) {
+    if (i % 8 == 0) {
+      state ^= state << 13;
+      state ^= state >> 7;
+      state ^= state << 17;
+    }
+    bytes[i] = static_cast<char>(state >> (8 * (i % 8)));
+  }
+  return bytes;
+}
+
 // One member of a manifest fixture: its new JSON literal, or nullopt to drop it.
 struct MemberEdit {
   std::string key;

@@ -102,6 +102,15 @@ class MemoryFileSystem final : public FileSystem {
     files[to] = std::move(bytes);
     return Ok{};
   }
+  Status truncate_file(const std::string& path, uint64_t size) override {
+    if (denies_writes(path))
+      return sharing_violation();
+    const auto it = files.find(path);
+    if (unwritable.count(path) != 0 || it == files.end())
+      return Failure{failure_text};
+    it->second.resize(std::min<uint64_t>(size, it->second.size()));
+    return Ok{};
+  }
 };
 
 class MemoryReadableFile final : public ReadableFile {

@@ -1,8 +1,9 @@
 // An HttpClient for unit tests of ranged downloads: by default an honest
-// package host that answers each range of `package` with 206 and exact
-// headers; queued replies script the next answers (failures, wrong headers,
-// short or overlong bodies, hooks that move time or request a pause). Every
-// request and read is recorded. One thread.
+// package host that answers each range of `package` (of `chunk_map` for an
+// address ending in ".chunks") with 206 and exact headers; queued replies
+// script the next answers (failures, wrong headers, short, overlong or
+// altered bodies, hooks that move time or request a pause). Every request
+// and read is recorded. One thread.
 #pragma once
 
 #include <algorithm>
@@ -29,6 +30,7 @@ struct ScriptedReply {
   uint64_t body_limit = std::numeric_limits<uint64_t>::max();  // bytes served before the body stops
   std::optional<std::string> stop_failure;  // after body_limit: this read failure, not the end
   std::optional<size_t> overlong_read;      // index of the read that claims one byte too many
+  std::optional<uint64_t> flip_at;          // the body byte at this index is inverted
   std::function<void()> on_open;
   std::function<void(size_t read_index)> before_read;  // before the read's own pause test
   std::function<void(size_t read_index)> after_read;   // after the bytes were placed
@@ -49,6 +51,8 @@ class ScriptedHttpClient final : public HttpClient {
  public:
   std::string package;  // the bytes served
   uint64_t total = 0;   // the total named in an honest Content-Range
+  // What an address ending in ".chunks" serves, its size as the total.
+  std::string chunk_map;
   std::deque<ScriptedReply> replies;
   std::vector<RangeRequest> requests;
   size_t reads = 0;
@@ -64,13 +68,19 @@ class ScriptedHttpClient final : public HttpClient {
 
 class ScriptedResponse final : public HttpResponse {
  public:
-  ScriptedResponse(ScriptedHttpClient& client, ScriptedReply reply, ByteRange range)
+  ScriptedResponse(ScriptedHttpClient& client,
+                   ScriptedReply reply,
+                   ByteRange range,
+                   const std::string& content,
+                   uint64_t total)
       : client_(client), reply_(std::move(reply)) {
-    const uint64_t first = std::min<uint64_t>(range.first, client.package.size());
+    const uint64_t first = std::min<uint64_t>(range.first, content.size());
     const uint64_t length = std::min(range.last - range.first + 1, reply_.body_limit);
-    body_ = client.package.substr(first, length);
+    body_ = content.substr(first, length);
+    if (reply_.flip_at && *reply_.flip_at < body_.size())
+      body_[*reply_.flip_at] = static_cast<char>(~body_[*reply_.flip_at]);
     headers_["Content-Range"] = "bytes " + std::to_string(range.first) + "-" +
-                                std::to_string(range.last) + "/" + std::to_string(client.total);
+                                std::to_string(range.last) + "/" + std::to_string(total);
     headers_["Content-Length"] = std::to_string(range.last - range.first + 1);
     for (const auto& [name, value] : reply_.headers)
       headers_[name] = value;
@@ -121,8 +131,10 @@ inline Result<ResponsePtr> ScriptedHttpClient::http_get_range(std::string_view a
     reply.on_open();
   if (reply.open_failure)
     return Failure{*reply.open_failure};
-  return ResponsePtr(
-      std::make_unique<ScriptedResponse>(*this, std::move(reply), ByteRange{first, last}));
+  const bool map = address.ends_with(".chunks");
+  return ResponsePtr(std::make_unique<ScriptedResponse>(
+      *this, std::move(reply), ByteRange{first, last}, map ? chunk_map : package,
+      map ? chunk_map.size() : total));
 }
 
 }  // namespace quarvel::testing_support
