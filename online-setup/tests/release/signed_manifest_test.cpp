@@ -251,6 +251,7 @@ TEST(ManifestChoice, TheKeptManifestStandsInStopsARollbackAndIsReplacedOnlyByANe
       {"outage, kept off the rules under a grace", nullptr, kept7_off_rules, outage.message, 1},
       {"outage, nothing kept under a grace", nullptr, nothing, outage.message, 1},
       {"rollback, kept within the grace", &old_live, kept7_expired, "kept+past", 1},
+      {"rollback, past the grace", &old_live, kept7_expired, expired, 1, 1000 + day},
       {"fetched expired, kept within the grace", &new_expired, kept7_expired, "kept+past", 1},
       {"fetched expired within a grace, nothing kept", &new_expired, nothing, expired, 1},
       {"newer, kept within the grace", &new_live, kept7_expired, "fetched+keep", 1},
