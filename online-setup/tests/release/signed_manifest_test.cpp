@@ -245,8 +245,6 @@ TEST(ManifestChoice, TheKeptManifestStandsInStopsARollbackAndIsReplacedOnlyByANe
       {"outage, grace ending a second later", nullptr, kept7_expired, "kept+past", 1,
        1000 + day - 1},
       {"outage, grace ending at the clock", nullptr, kept7_expired, expired, 1, 1000 + day},
-      {"outage, kept expired 365 days ago", nullptr, kept7_expired, "kept+past", 365,
-       1000 + 365 * day - 1},
       {"outage, kept unexpired under a grace", nullptr, kept7, "kept", 1},
       {"outage, kept off the rules under a grace", nullptr, kept7_off_rules, outage.message, 1},
       {"outage, nothing kept under a grace", nullptr, nothing, outage.message, 1},
