@@ -14,6 +14,12 @@ bool kept_stands_in(const KeptManifest& kept, int64_t now) {
   return kept.manifest && !has_expired(*kept.manifest, now);
 }
 
+// Whether the kept manifest may stand in when no host answered: less than
+// the grace's days past its expiry (with no grace, exactly while unexpired).
+bool kept_within_grace(const KeptManifest& kept, int64_t now, uint32_t grace_days) {
+  return kept.manifest && now < PastExpiry{kept.manifest->expires, grace_days}.grace_ends();
+}
+
 // The same serial as the kept one with other bytes: not the release kept.
 bool differs_from_kept(const SignedManifest& fetched, const KeptManifest& kept) {
   return kept.manifest && kept.manifest->serial == fetched.serial &&
@@ -51,7 +57,8 @@ Status admit_fetched_manifest(const SignedManifest& fetched,
 Result<ManifestChoice> choose_manifest(const SignedManifest* fetched,
                                        const KeptManifest& kept,
                                        int64_t now,
-                                       const Failure& fetch_failure) {
+                                       const Failure& fetch_failure,
+                                       uint32_t grace_days) {
   const bool stand_in = kept_stands_in(kept, now);
   Failure failure = fetch_failure;
   if (fetched != nullptr) {
@@ -63,6 +70,13 @@ Result<ManifestChoice> choose_manifest(const SignedManifest* fetched,
   }
   if (stand_in)
     return ManifestChoice{ManifestSource::kKept, false};
+  // No host answered: nothing fetched is used.
+  if (kept_within_grace(kept, now, grace_days))
+    return ManifestChoice{ManifestSource::kKept, false, true};
+  // A site that set a grace counts on the kept manifest, not on the hosts:
+  // what ends its installs is the kept one's age.
+  if (grace_days > 0 && kept.manifest)
+    return Failure{manifest_expired_message(kept.manifest->expires)};
   return failure;
 }
 

@@ -1,7 +1,9 @@
 // Which signed manifest a run uses: the one just fetched, or the one kept
 // from an earlier run, and whether the fetched one takes the kept one's
 // place. A kept manifest outlives an outage of the release host, or an answer
-// that is refused, and stops a rollback to an older one. Pure, any thread.
+// that is refused, and stops a rollback to an older one; under an
+// administrator's offline grace it outlives its own expiry by that many days
+// when no host answers. Pure, any thread.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +21,20 @@ struct ManifestChoice {
   ManifestSource source = ManifestSource::kFetched;
   // The fetched manifest takes the kept one's place in the cache folder.
   bool replaces_kept = false;
+  // The kept manifest is used past its expiry, under the offline grace.
+  bool past_expiry = false;
+};
+
+// Seconds in one day of the offline grace.
+inline constexpr int64_t kSecondsPerGraceDay = 86'400;
+
+// A kept manifest used past its expiry under the offline grace.
+struct PastExpiry {
+  int64_t expired = 0;      // the expiry it passed, seconds since 1970
+  uint32_t grace_days = 0;  // the days the grace grants past it
+
+  // When the grace ends: the expiry plus the grace's days.
+  int64_t grace_ends() const { return expired + int64_t{grace_days} * kSecondsPerGraceDay; }
 };
 
 // "fetched" or "kept", as the report and the network log name the source.
@@ -28,6 +44,8 @@ const char* manifest_source_name(ManifestSource source);
 struct ManifestUse {
   ManifestSource source = ManifestSource::kFetched;
   uint64_t serial = 0;
+  // Set only when the kept manifest was used past its expiry.
+  std::optional<PastExpiry> past_expiry;
 };
 
 // What the cache folder holds as the kept manifest.
@@ -65,8 +83,15 @@ Status admit_fetched_manifest(const SignedManifest& fetched, const KeptManifest&
 //   is the kept one's byte for byte (two publications made in one second
 //   share a serial): else the kept one is, while it may stand in;
 // - the kept one stands in for a fetched one that is missing, refused or
-//   ambiguous while it meets every rule and has not expired; else the run
-//   fails with the refusal, or with `fetch_failure`;
+//   ambiguous while it meets every rule and has not expired;
+// - no host answered when no fetched manifest is used (none delivered one,
+//   or it was refused): then a kept one that meets every rule and expired
+//   less than `grace_days` whole days ago stands in too, past its expiry (at
+//   its expiry plus the grace the grace is over, as the expiry itself is);
+//   0 grants no grace. A fetched manifest is never used expired;
+// - else the run fails: under a grace (above 0) with the kept one's clock
+//   message when there is one that only its age keeps out; else with the
+//   refusal, or with `fetch_failure`;
 // - a used fetched manifest replaces the kept one only when no file is kept,
 //   or when its serial is above the kept one's verified serial (a kept file
 //   that is there but unreadable is never replaced; one that no configured
@@ -74,6 +99,7 @@ Status admit_fetched_manifest(const SignedManifest& fetched, const KeptManifest&
 Result<ManifestChoice> choose_manifest(const SignedManifest* fetched,
                                        const KeptManifest& kept,
                                        int64_t now,
-                                       const Failure& fetch_failure);
+                                       const Failure& fetch_failure,
+                                       uint32_t grace_days);
 
 }  // namespace quarvel

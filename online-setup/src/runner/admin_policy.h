@@ -48,7 +48,7 @@ struct AdminPolicy {
   std::vector<std::string> package_hosts;     // mirrors asked before the build's package hosts
   std::vector<std::string> release_hosts;     // mirrors asked before the build's release hosts
   // Days past its expiry a kept signed manifest may still carry an install
-  // when no release host answers; read and checked, not yet applied.
+  // when no release host answers (see choose_manifest); none or 0: none.
   std::optional<uint32_t> offline_grace_days;
   // What the network log says about the values: "policy NAME=VALUE" for
   // each one taken, and a line for each value or host name ignored, with why.

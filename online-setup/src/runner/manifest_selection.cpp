@@ -51,6 +51,14 @@ std::string choice_line(ManifestSource source,
   return line;
 }
 
+// "manifest used past its expiry under policy OfflineGraceDays=N until T":
+// the line after the choice's when the grace carried the run.
+std::string past_expiry_line(const PastExpiry& past_expiry) {
+  return "manifest used past its expiry under policy OfflineGraceDays=" +
+         std::to_string(past_expiry.grace_days) + " until " +
+         format_utc_time(past_expiry.grace_ends());
+}
+
 // The release hosts' answers judged against the kept manifest at `now`: the
 // fetch, and the manifest of the body it took.
 struct SignedFetch {
@@ -82,7 +90,8 @@ void keep_and_log(const RunEnvironment& environment,
                   const std::string& cache_dir,
                   const Result<ManifestChoice>& choice,
                   const SignedFetch& fetched,
-                  const SignedManifest* used) {
+                  const SignedManifest* used,
+                  const std::optional<PastExpiry>& past_expiry) {
   // Kept first: keeping makes the cache directory that the log lies in.
   // Not kept, the next run has only the release host to go by; this run
   // goes on with what it verified.
@@ -96,6 +105,8 @@ void keep_and_log(const RunEnvironment& environment,
     return;
   append_network_log(environment.files, cache_dir,
                      choice_line(choice->source, *used, fetched.accepted, fetched.fetch.body));
+  if (past_expiry)
+    append_network_log(environment.files, cache_dir, past_expiry_line(*past_expiry));
   if (!kept_now)
     append_network_log(environment.files, cache_dir, "manifest not kept: " + kept_now.message());
 }
@@ -113,16 +124,21 @@ Result<SelectedManifest> select_signed(const RunEnvironment& environment,
     return body.failure();
   if (!cache_dir)
     return body ? cache_dir.failure() : body.failure();
+  const uint32_t grace_days = environment.policy.offline_grace_days.value_or(0);
   const Result<ManifestChoice> choice =
       choose_manifest(fetched.accepted ? &*fetched.accepted : nullptr, kept, now,
-                      body ? Failure{} : body.failure());
+                      body ? Failure{} : body.failure(), grace_days);
   const SignedManifest* used = !choice                                   ? nullptr
                                : choice->source == ManifestSource::kKept ? &*kept.manifest
                                                                          : &*fetched.accepted;
-  keep_and_log(environment, *cache_dir, choice, fetched, used);
+  const std::optional<PastExpiry> past_expiry =
+      choice && choice->past_expiry ? std::optional(PastExpiry{used->expires, grace_days})
+                                    : std::nullopt;
+  keep_and_log(environment, *cache_dir, choice, fetched, used, past_expiry);
   if (!choice)
     return choice.failure();
-  return SelectedManifest{used->manifest, *cache_dir, ManifestUse{choice->source, used->serial}};
+  return SelectedManifest{used->manifest, *cache_dir,
+                          ManifestUse{choice->source, used->serial, past_expiry}};
 }
 
 }  // namespace

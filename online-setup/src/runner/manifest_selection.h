@@ -29,9 +29,10 @@ struct SelectedManifest {
 // message. With keys, a host whose answer is refused (by the signature, the
 // rules, the clock, or as a rollback below the kept serial) is passed over
 // like one that failed, and the kept manifest stands in when no host
-// delivers one; the run fails with a pause, the cache directory's message,
-// or, when nothing usable is left, the first refusal, else the first host's
-// failure.
+// delivers one (past its expiry within the policy's OfflineGraceDays); the
+// run fails with a pause, the cache directory's message, or, when nothing
+// usable is left, under a grace the clock message of a kept manifest past
+// it, else the first refusal, else the first host's failure.
 Result<SelectedManifest> select_release_manifest(const RunEnvironment& environment,
                                                  const Result<std::string>& cache_dir);
 

@@ -2,6 +2,7 @@
 
 #include "core/json_text.h"
 #include "core/replacing_write.h"
+#include "core/utc_time.h"
 
 namespace quarvel {
 namespace {
@@ -34,7 +35,13 @@ void SharedStatusReporter::note_manifest(const std::optional<ManifestUse>& manif
 }
 
 nlohmann::json manifest_use_json(const ManifestUse& manifest) {
-  return {{"serial", manifest.serial}, {"source", manifest_source_name(manifest.source)}};
+  nlohmann::json use = {{"serial", manifest.serial},
+                        {"source", manifest_source_name(manifest.source)}};
+  if (const std::optional<PastExpiry>& past = manifest.past_expiry) {
+    use["expired"] = format_utc_time(past->expired);
+    use["offlineGraceDays"] = past->grace_days;
+  }
+  return use;
 }
 
 std::string progress_file_path(std::string_view report_path) {

@@ -72,7 +72,9 @@ class SharedStatusReporter final : public StatusReporter {
 };
 
 // {"serial":N,"source":"fetched"|"kept"}: the "manifest" member of the
-// progress file and the success report.
+// progress file and the success report; for a kept manifest used past its
+// expiry also "expired" (its expiry) and "offlineGraceDays" (the policy's
+// days). Cannot fail.
 nlohmann::json manifest_use_json(const ManifestUse& manifest);
 
 // The report path with its final component's extension replaced by

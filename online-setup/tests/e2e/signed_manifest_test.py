@@ -3,7 +3,8 @@ manifest key: a manifest signed by quarvel-publish installs; a changed,
 foreign, unsigned or expired one is refused whatever it names; the outer
 members do not count; the kept manifest stops a rollback and carries an
 install through an outage of the release host, a refused answer, and an
-answer that never ends."""
+answer that never ends; past its expiry it carries one only within the
+policy's offline grace, with every release host down."""
 
 import base64
 import json
@@ -146,6 +147,44 @@ class SignedManifest(e2e_support.HostsTestCase):
         self.assertEqual(run.report["manifest"], {"serial": now, "source": "kept"})
         self.assertIsNotNone(run.setup_call)
         self.assertTrue(run.network_log()[-1].endswith(" fetch=获取版本失败（HTTP 503）"))
+
+    def test_an_expired_pre_staged_manifest_installs_only_within_the_offline_grace(self):
+        # A cache pre-staged as an offline site's administrator does, its
+        # manifest expired two days ago, and both release hosts of the
+        # two-host build answering 503.
+        now = int(time.time())
+        expired = time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(now - 2 * DAY))
+        self.installer = Installer(e2e_support.temp_dir(self),
+                                   installer_support.MANIFEST_TWO_HOST_INSTALLER)
+        self.installer.folder.joinpath("cache").mkdir()
+        self.installer.folder.joinpath("cache", installer_support.FILE_NAME).write_bytes(self.package)
+        self.installer.folder.joinpath("cache", "latest.json").write_text(json.dumps(
+            installer_support.signed_manifest(self.members, now, now - 2 * DAY)))
+        self.hosts.always(Fault(status=503, path=MANIFEST_PATH))
+        hosts_down = [f"manifest host={host} failed=获取版本失败（HTTP 503）"
+                      for host in (e2e_support.FIRST_RELEASE_HOST, e2e_support.RELEASE_HOST)]
+
+        installer_support.set_policies(self, OfflineGraceDays=3)
+        run = self.run_installer()
+        self.assertEqual(run.exit_code, 0, run.report)
+        self.assertEqual(run.report["manifest"], {"expired": expired, "offlineGraceDays": 3,
+                                                  "serial": now, "source": "kept"})
+        self.assertEqual(run.progress["manifest"], run.report["manifest"])
+        self.assertIsNotNone(run.setup_call)
+        self.assertEqual(run.network_log()[-4:], hosts_down + [
+            f"manifest=kept serial={now} expires={expired} fetch=获取版本失败（HTTP 503）",
+            "manifest used past its expiry under policy OfflineGraceDays=3 until "
+            + time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(now + DAY))])
+
+        installer_support.set_policies(self, OfflineGraceDays=1)
+        self.installer.folder.joinpath("setup-call.json").unlink()
+        run = self.run_installer()
+        self.assertEqual((run.exit_code, run.report), (1, {
+            "error": f"版本信息已过期（有效期至 {expired}）；请检查本机时钟是否正确",
+            "status": "failed"}))
+        self.assertIsNone(run.setup_call)
+        self.assertEqual(run.network_log()[-2:], hosts_down)
+        self.assertEqual(self.package_requests(), [])
 
 
 if __name__ == "__main__":

@@ -186,7 +186,8 @@ TEST_F(SignedManifestTest, OnlyTheFirstEightSignaturesAreLookedAt) {
 }
 
 // The choice between the fetched and the kept manifest: each row a fetched
-// manifest (or none), what the cache folder holds and the outcome at 1500.
+// manifest (or none), what the cache folder holds and the outcome at 1500
+// (or the row's time) under the row's offline grace (none unless it says).
 TEST(ManifestChoice, TheKeptManifestStandsInStopsARollbackAndIsReplacedOnlyByANewerOne) {
   const auto manifest = [](uint64_t serial, int64_t expires, std::string payload = "") {
     return SignedManifest{ReleaseManifest{}, serial, expires,
@@ -209,8 +210,11 @@ TEST(ManifestChoice, TheKeptManifestStandsInStopsARollbackAndIsReplacedOnlyByANe
     const char* name;
     const SignedManifest* fetched;
     KeptManifest kept;
-    std::string expected;  // "fetched", "fetched+keep", "kept" or the message
+    std::string expected;  // "fetched", "fetched+keep", "kept", "kept+past" or the message
+    uint32_t grace_days = 0;
+    int64_t at = now;
   };
+  const int64_t day = kSecondsPerGraceDay;
   const KeptManifest nothing{File::kAbsent}, kept7 = kept(7, 2000), kept7_expired = kept(7, 1000),
                                              kept7_at_the_clock = kept(7, 1500);
   // Verified, but no longer meeting the build's rules (another host list).
@@ -236,12 +240,29 @@ TEST(ManifestChoice, TheKeptManifestStandsInStopsARollbackAndIsReplacedOnlyByANe
       {"outage, nothing kept", nullptr, nothing, outage.message},
       {"kept unreadable", &old_live, KeptManifest{File::kUnreadable}, "fetched"},
       {"kept signed by no configured key", &old_live, KeptManifest{File::kRead}, "fetched+keep"},
+      // The offline grace: the kept one past its expiry when no host answered.
+      {"outage, kept expired within the grace", nullptr, kept7_expired, "kept+past", 1},
+      {"outage, grace ending a second later", nullptr, kept7_expired, "kept+past", 1,
+       1000 + day - 1},
+      {"outage, grace ending at the clock", nullptr, kept7_expired, expired, 1, 1000 + day},
+      {"outage, kept unexpired under a grace", nullptr, kept7, "kept", 1},
+      {"outage, kept off the rules under a grace", nullptr, kept7_off_rules, outage.message, 1},
+      {"outage, nothing kept under a grace", nullptr, nothing, outage.message, 1},
+      {"rollback, kept within the grace", &old_live, kept7_expired, "kept+past", 1},
+      {"rollback, past the grace", &old_live, kept7_expired, expired, 1, 1000 + day},
+      {"fetched expired, kept within the grace", &new_expired, kept7_expired, "kept+past", 1},
+      {"fetched expired within a grace, nothing kept", &new_expired, nothing, expired, 1},
+      {"newer, kept within the grace", &new_live, kept7_expired, "fetched+keep", 1},
+      {"same serial, other payload, kept within the grace", &same_serial_other, kept7_expired,
+       "fetched", 1},
   };
   for (const Case& c : cases) {
-    const Result<ManifestChoice> choice = choose_manifest(c.fetched, c.kept, now, outage);
+    const Result<ManifestChoice> choice =
+        choose_manifest(c.fetched, c.kept, c.at, outage, c.grace_days);
     const std::string got = !choice ? choice.message()
                                     : std::string(manifest_source_name(choice->source)) +
-                                          (choice->replaces_kept ? "+keep" : "");
+                                          (choice->replaces_kept ? "+keep" : "") +
+                                          (choice->past_expiry ? "+past" : "");
     EXPECT_EQ(got, c.expected) << c.name;
   }
 }
