@@ -14,10 +14,14 @@ bool kept_stands_in(const KeptManifest& kept, int64_t now) {
   return kept.manifest && !has_expired(*kept.manifest, now);
 }
 
-// Whether the kept manifest may stand in when no host answered: less than
-// the grace's days past its expiry (with no grace, exactly while unexpired).
+// Whether the kept manifest may stand in when no host answered: at most the
+// grace's days past its expiry (with no grace, exactly while unexpired).
 bool kept_within_grace(const KeptManifest& kept, int64_t now, uint32_t grace_days) {
-  return kept.manifest && now < PastExpiry{kept.manifest->expires, grace_days}.grace_ends();
+  if (!kept.manifest)
+    return false;
+  if (grace_days == 0)
+    return kept_stands_in(kept, now);
+  return now <= PastExpiry{kept.manifest->expires, grace_days}.grace_ends();
 }
 
 // The same serial as the kept one with other bytes: not the release kept.

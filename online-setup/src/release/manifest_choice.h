@@ -86,9 +86,9 @@ Status admit_fetched_manifest(const SignedManifest& fetched, const KeptManifest&
 //   ambiguous while it meets every rule and has not expired;
 // - no host answered when no fetched manifest is used (none delivered one,
 //   or it was refused): then a kept one that meets every rule and expired
-//   less than `grace_days` whole days ago stands in too, past its expiry (at
-//   its expiry plus the grace the grace is over, as the expiry itself is);
-//   0 grants no grace. A fetched manifest is never used expired;
+//   at most `grace_days` whole days ago stands in too, past its expiry (up to
+//   and including its expiry plus the grace's days, to the second); 0 grants
+//   no grace. A fetched manifest is never used expired;
 // - else the run fails: under a grace (above 0) with the kept one's clock
 //   message when there is one that only its age keeps out; else with the
 //   refusal, or with `fetch_failure`;
