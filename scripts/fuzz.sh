@@ -43,7 +43,8 @@ run() {  # target max_len
 status=0
 build release_manifest "$fuzz/release_manifest_fuzzer.cpp" "$src/release/release_manifest.cpp" \
   "$src/release/signed_manifest.cpp" "$src/release/ecdsa_signature.cpp" "$src/core/base64.cpp" \
-  "$src/core/utc_time.cpp" "$src/core/strict_json.cpp" &&
+  "$src/core/utc_time.cpp" "$src/core/strict_json.cpp" "$src/release/chunk_map.cpp" \
+  "$src/core/sha256.cpp" "$src/core/sha256_openssl_posix.cpp" "$src/core/sha256_extensions.cpp" &&
   run release_manifest 65536 || status=1
 # The chunk map of a package of up to a few hundred chunks.
 build chunk_map "$fuzz/chunk_map_fuzzer.cpp" "$src/release/chunk_map.cpp" \
