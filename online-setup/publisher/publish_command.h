@@ -35,6 +35,11 @@ inline constexpr char kPublishUsage[] =
 // key.
 Result<ReleaseInput> parse_publish_arguments(std::span<const std::string> arguments);
 
+// "upgrade from OLD.chunks: fetch=F (P.PP%) ranges=R copy=C": what an
+// installer holding the release of that map fetches (F bytes, P the share of
+// the package, rounded down, in R ranges) and copies to upgrade. Cannot fail.
+std::string upgrade_cost_line(const std::string& compare_with, const UpgradeCost& cost);
+
 // Runs the publisher: on success prints the package's upload path on the
 // package host to `out`, then the chunk map's (unless re-signing), for a
 // signed manifest a line "serial=N expires=YYYY-MM-DDTHH:MM:SSZ", with
@@ -43,11 +48,6 @@ Result<ReleaseInput> parse_publish_arguments(std::span<const std::string> argume
 // printed to `err` (the installer's own message for a refusal) and returns 1;
 // a malformed command line prints the problem and the usage to `err` and
 // returns 2.
-// "upgrade from OLD.chunks: fetch=F (P.PP%) ranges=R copy=C": what an
-// installer holding the release of that map fetches (F bytes, P the share of
-// the package, rounded down, in R ranges) and copies to upgrade. Cannot fail.
-std::string upgrade_cost_line(const std::string& compare_with, const UpgradeCost& cost);
-
 int run_publish(std::span<const std::string> arguments,
                 FileSystem& files,
                 WallClock& clock,

@@ -356,7 +356,6 @@ Result<Publication> publish_release(FileSystem& files,
     if (!cost)
       return cost.failure();
     publication.upgrade_cost = *cost;
-    publication.package_bytes = cost->copied + cost->fetched;
   }
   Result<std::string> text = json_compact(members);
   if (!keys->signers.empty())

@@ -52,9 +52,8 @@ struct Publication {
   std::optional<uint64_t> serial;
   int64_t expires = 0;
   // With compare_with: what an installer holding that release copies and
-  // fetches to upgrade to this package of package_bytes.
+  // fetches to upgrade to this package.
   std::optional<UpgradeCost> upgrade_cost;
-  uint64_t package_bytes = 0;
 };
 
 // The chunk map's name: the package's file name followed by this.
