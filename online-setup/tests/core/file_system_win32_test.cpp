@@ -6,10 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <string>
-#include <vector>
-
 #include "core/file_system.h"
 #include "core/sha256.h"
 #include "core/wide_win32.h"
@@ -69,29 +65,6 @@ TEST(FileSystemOnWindows, AFileHeldExclusivelyRefusesEveryOtherOpeningUntilLetGo
   EXPECT_EQ(files.open_read(other_spelling).failure().system_error, 32u);
   held.value().reset();
   EXPECT_TRUE(files.hold_exclusively(other_spelling).ok());
-}
-
-// The cache's listing (an upgrade's base, the removal of older builds) and
-// the base's reads from a chunk's offset.
-TEST(FileSystemOnWindows, AFolderListsItsFilesAndAReadStartsWhereItWasMoved) {
-  TempDirectory directory;
-  FileSystem& files = system_file_system();
-  ASSERT_TRUE(replace_file_contents(files, directory.path("b30.exe"), "0123456789").ok());
-  ASSERT_TRUE(replace_file_contents(files, directory.path("安装.chunks"), "").ok());
-  ASSERT_TRUE(files.create_directories(directory.path("folder")).ok());
-  std::vector<std::string> names = files.list_files(directory.text()).value();
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"b30.exe", "安装.chunks"}));
-  EXPECT_TRUE(files.list_files(directory.path("missing")).value().empty());
-
-  auto base = std::move(files.open_read(directory.path("b30.exe"))).value();
-  uint8_t bytes[4];
-  ASSERT_TRUE(base->seek(6).ok());
-  EXPECT_EQ(base->read(bytes).value(), 4u);
-  EXPECT_EQ(std::string(bytes, bytes + 4), "6789");
-  ASSERT_TRUE(base->seek(2).ok());
-  EXPECT_EQ(base->read(std::span(bytes, 2)).value(), 2u);
-  EXPECT_EQ(std::string(bytes, bytes + 2), "23");
 }
 
 // Windows refuses CREATE_ALWAYS with FILE_ATTRIBUTE_NORMAL on a hidden file;
