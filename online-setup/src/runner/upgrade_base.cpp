@@ -52,9 +52,13 @@ std::optional<UpgradeBase> find_upgrade_base(FileSystem& files,
     else if (file.sha256 != manifest.sha256)
       maps.push_back(std::move(file));
   }
-  std::stable_sort(maps.begin(), maps.end(),
-                   [](const CachedFile& a, const CachedFile& b) { return a.build > b.build; });
-  for (const CachedFile& kept : maps) {
+  // The newest build first; a handful of files, so no sort.
+  while (!maps.empty()) {
+    const auto newest = std::max_element(
+        maps.begin(), maps.end(),
+        [](const CachedFile& a, const CachedFile& b) { return a.build < b.build; });
+    const CachedFile kept = std::move(*newest);
+    maps.erase(newest);
     std::optional<ChunkMap> map =
         read_kept_map(files, join_path(cache_dir, kept.name), kept.sha256);
     if (!map)
