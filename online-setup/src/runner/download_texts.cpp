@@ -194,6 +194,10 @@ std::string base_mismatch_log_line(ByteRange chunk) {
   return line;
 }
 
+std::string base_unreadable_log_line(std::string_view reason) {
+  return std::string("base unreadable: ").append(reason);
+}
+
 std::string base_sources_log_line(uint64_t copied, uint64_t network) {
   std::string line = number_text("base copied=", copied, " network=");
   append_number(line, network);

@@ -106,6 +106,10 @@ std::string base_plan_log_line(std::string_view base_name,
 // match (it is fetched).
 std::string base_mismatch_log_line(ByteRange chunk);
 
+// "base unreadable: {reason}": the base could not be opened or read; nothing
+// more is copied from it in this download.
+std::string base_unreadable_log_line(std::string_view reason);
+
 // "base copied={bytes} network={bytes}": the package bytes an upgrade's
 // download copied from the base and fetched.
 std::string base_sources_log_line(uint64_t copied, uint64_t network);

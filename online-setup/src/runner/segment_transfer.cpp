@@ -224,7 +224,7 @@ Result<uint64_t> SegmentTransfer::copy_from_base() {
 Status SegmentTransfer::copy_chunk(const UpgradeAssembly::Turn& copy) {
   const Result<std::span<const uint8_t>> bytes = assembly_->read(copy);
   if (!bytes) {
-    log("base unreadable: " + bytes.message());
+    log(base_unreadable_log_line(bytes.message()));
     return Ok{};
   }
   if (bytes->size() != copy.chunk.length || check_->take(*bytes)) {
