@@ -30,6 +30,7 @@ constexpr std::array<Option, 6> kOptions{{
 constexpr std::string_view kSigningKey = "--signing-key";
 constexpr std::string_view kPreviousKey = "--previous-key";
 constexpr std::string_view kExpiresIn = "--expires-in";
+constexpr std::string_view kCompareWith = "--compare-with";
 
 const Option* find_option(std::string_view name) {
   for (const Option& option : kOptions) {
@@ -45,6 +46,7 @@ struct Given {
   bool package = false;
   bool expires_in = false;
   std::string expires_in_text;
+  bool compare_with = false;
 };
 
 // The parts a command line lacks (" --out PACKAGE"), or the parts that a
@@ -63,6 +65,8 @@ Result<Ok> check_parts(const ReleaseInput& input, const Given& given) {
   }
   if (resign && given.package)
     extra.append(" PACKAGE");
+  if (resign && given.compare_with)
+    extra.append(" ").append(kCompareWith);
   if (!resign && !given.package)
     missing.append(" PACKAGE");
   if (resign && input.signing_keys.empty())
@@ -97,6 +101,17 @@ Result<Ok> read_expiry(const Given& given, ReleaseInput& input) {
 
 }  // namespace
 
+std::string upgrade_cost_line(const std::string& compare_with, const UpgradeCost& cost) {
+  const uint64_t total = cost.copied + cost.fetched;
+  const uint64_t hundredths = total == 0 ? 0 : cost.fetched * 10'000 / total;
+  std::string fraction = std::to_string(hundredths % 100);
+  if (fraction.size() < 2)
+    fraction.insert(0, "0");
+  return "upgrade from " + compare_with + ": fetch=" + std::to_string(cost.fetched) + " (" +
+         std::to_string(hundredths / 100) + "." + fraction +
+         "%) ranges=" + std::to_string(cost.ranges) + " copy=" + std::to_string(cost.copied);
+}
+
 Result<ReleaseInput> parse_publish_arguments(std::span<const std::string> arguments) {
   ReleaseInput input;
   input.expires_in_days = kDefaultExpiryDays;
@@ -112,10 +127,11 @@ Result<ReleaseInput> parse_publish_arguments(std::span<const std::string> argume
     }
     const Option* option = find_option(argument);
     const bool repeatable = argument == kSigningKey || argument == kPreviousKey;
-    if (option == nullptr && !repeatable && argument != kExpiresIn)
+    if (option == nullptr && !repeatable && argument != kExpiresIn && argument != kCompareWith)
       return Failure{"unknown option " + argument};
-    bool& seen =
-        option ? given.options[static_cast<size_t>(option - kOptions.data())] : given.expires_in;
+    bool& seen = option ? given.options[static_cast<size_t>(option - kOptions.data())]
+                 : argument == kExpiresIn ? given.expires_in
+                                          : given.compare_with;
     if (seen && !repeatable)
       return Failure{"repeated option " + argument};
     if (i + 1 == arguments.size())
@@ -128,8 +144,10 @@ Result<ReleaseInput> parse_publish_arguments(std::span<const std::string> argume
     seen = true;
     if (option)
       input.*(option->field) = value;
-    else
+    else if (argument == kExpiresIn)
       given.expires_in_text = value;
+    else
+      input.compare_with = value;
   }
   if (const Result<Ok> parts = check_parts(input, given); !parts)
     return parts.failure();
@@ -164,6 +182,8 @@ int run_publish(std::span<const std::string> arguments,
     out << "serial=" << *publication->serial << " expires=" << format_utc_time(publication->expires)
         << "\n";
   }
+  if (publication->upgrade_cost)
+    out << upgrade_cost_line(input->compare_with, *publication->upgrade_cost) << "\n";
   return 0;
 }
 

@@ -26,6 +26,7 @@
 #include "release/package_verification.h"
 #include "release/release_manifest.h"
 #include "release/signed_manifest.h"
+#include "release/upgrade_plan.h"
 
 namespace quarvel {
 namespace {
@@ -307,6 +308,31 @@ Result<std::string> signed_text(FileSystem& files,
                               publication.expires, keys.signers);
 }
 
+// The map of the release compared with, read strictly for the package its
+// header names.
+Result<ChunkMap> map_to_compare_with(FileSystem& files, const std::string& path) {
+  const Result<std::string> bytes = read_file_up_to(files, path, largest_chunk_map_size());
+  Result<ChunkMap> map =
+      bytes ? decode_self_described_chunk_map(*bytes) : Result<ChunkMap>(bytes.failure());
+  if (!map)
+    return Failure{"cannot read the chunk map to compare with: " + path + ": " + map.message()};
+  return map;
+}
+
+// What an installer holding the compared release costs to upgrade to the
+// measured package, whose map the publication holds.
+Result<UpgradeCost> upgrade_cost(FileSystem& files,
+                                 const std::string& compare_with,
+                                 const std::string& new_map) {
+  const Result<ChunkMap> old_map = map_to_compare_with(files, compare_with);
+  if (!old_map)
+    return old_map.failure();
+  const Result<ChunkMap> map = decode_self_described_chunk_map(new_map);
+  if (!map)
+    return map.failure();
+  return cost_of(plan_upgrade(map->chunks, old_map->chunks));
+}
+
 }  // namespace
 
 Result<Publication> publish_release(FileSystem& files,
@@ -325,6 +351,12 @@ Result<Publication> publish_release(FileSystem& files,
 
   Publication publication;
   publication.manifest_path = join_path(input.out_dir, kManifestName);
+  if (!input.compare_with.empty() && release->chunk_map) {
+    const Result<UpgradeCost> cost = upgrade_cost(files, input.compare_with, *release->chunk_map);
+    if (!cost)
+      return cost.failure();
+    publication.upgrade_cost = *cost;
+  }
   Result<std::string> text = json_compact(members);
   if (!keys->signers.empty())
     text = signed_text(files, *release, *keys, input.expires_in_days, installer.now, publication);

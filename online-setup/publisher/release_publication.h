@@ -10,6 +10,7 @@
 #include "core/clock.h"
 #include "core/file_system.h"
 #include "core/result.h"
+#include "release/upgrade_plan.h"
 
 namespace quarvel {
 
@@ -33,6 +34,9 @@ struct ReleaseInput {
   // An existing latest.json to sign again with a new serial and expiry; the
   // package and its four options are then not given, and nothing is measured.
   std::string resign;
+  // The chunk map of an earlier release: the publication says what an
+  // upgrade from it costs. Empty: none.
+  std::string compare_with;
 };
 
 // What was published.
@@ -47,6 +51,9 @@ struct Publication {
   // A signed manifest's serial and expiry (seconds since 1970).
   std::optional<uint64_t> serial;
   int64_t expires = 0;
+  // With compare_with: what an installer holding that release copies and
+  // fetches to upgrade to this package.
+  std::optional<UpgradeCost> upgrade_cost;
 };
 
 // The chunk map's name: the package's file name followed by this.
@@ -74,8 +81,9 @@ inline constexpr char kChunkMapSuffix[] = ".chunks";
 // refusal (ManifestSigner::load, load_manifest_public_key), "cannot read the
 // manifest to re-sign: PATH", "cannot re-sign PATH: " and the installer's
 // refusal of its signature, a refusal naming an earlier serial more than a
-// year ahead of the clock, and the system error text when reading or writing
-// fails.
+// year ahead of the clock, "cannot read the chunk map to compare with: PATH"
+// (and its reason) for a compare_with file that cannot be read or is no
+// chunk map, and the system error text when reading or writing fails.
 Result<Publication> publish_release(FileSystem& files, WallClock& clock, const ReleaseInput& input);
 
 }  // namespace quarvel

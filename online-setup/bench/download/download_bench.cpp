@@ -64,6 +64,7 @@ class PatternStream {
     position_ += n;
     return n;
   }
+  void seek(uint64_t position) { position_ = std::min(position, end_); }
 
  private:
   const std::vector<uint8_t>& pattern_;
@@ -123,6 +124,10 @@ class PatternFile final : public ReadableFile {
       : content_(pattern, 0, size), reported_size_(reported_size) {}
   Result<uint64_t> size() override { return reported_size_; }
   Result<size_t> read(std::span<uint8_t> buffer) override { return content_.read(buffer); }
+  Status seek(uint64_t offset) override {
+    content_.seek(offset);
+    return Ok{};
+  }
 
  private:
   PatternStream content_;
@@ -175,6 +180,10 @@ class SizeOnlyFileSystem final : public FileSystem {
   }
   Result<std::unique_ptr<HeldFile>> hold_exclusively(const std::string&) override {
     return std::make_unique<HeldFile>();  // one run: nothing to hold off
+  }
+
+  Result<std::vector<std::string>> list_files(const std::string&) override {
+    return std::vector<std::string>();  // no other build's package to upgrade from
   }
 
   Status truncate_file(const std::string& path, uint64_t size) override {

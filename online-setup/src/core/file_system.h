@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "core/result.h"
 
@@ -24,6 +25,9 @@ class ReadableFile {
   virtual Result<uint64_t> size() = 0;
   // Up to buffer.size() bytes; 0 at the end; the system error text on failure.
   virtual Result<size_t> read(std::span<uint8_t> buffer) = 0;
+  // Moves to `offset` from the start, where the next read begins (past the
+  // end, reads give 0); the system error text on failure.
+  virtual Status seek(uint64_t offset) = 0;
   // The platform's handle of the open file (a HANDLE on Windows), for a system
   // check that must see this very file; 0 when it has none (an in-memory file).
   virtual uintptr_t system_handle() const { return 0; }
@@ -84,6 +88,11 @@ class FileSystem {
   // violation (32), and so does a second hold. The system error text on
   // failure.
   virtual Result<std::unique_ptr<HeldFile>> hold_exclusively(const std::string& path) = 0;
+
+  // The names of the files (not folders) directly in the folder, in no
+  // particular order; none for a folder that does not exist. The system error
+  // text when it cannot be listed.
+  virtual Result<std::vector<std::string>> list_files(const std::string& folder) = 0;
 
   // Cuts an existing file back to its first `size` bytes (SetEndOfFile); the
   // system error text on failure, when the file keeps its bytes. The file

@@ -1,5 +1,6 @@
 // POSIX twin of the Windows file system, for native tests: "\" in a path is
 // read as "/", so Windows-joined paths work on Linux.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -59,6 +60,11 @@ class PosixReadableFile final : public ReadableFile {
       if (errno != EINTR)
         return last_failure();
     }
+  }
+  Status seek(uint64_t offset) override {
+    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0)
+      return last_failure();
+    return Ok{};
   }
 
  private:
@@ -172,6 +178,23 @@ class PosixFileSystem final : public FileSystem {
       return Failure{system_error_text(static_cast<uint32_t>(error)), kSharingViolation};
     }
     return std::unique_ptr<HeldFile>(std::make_unique<PosixHeldFile>(fd));
+  }
+
+  Result<std::vector<std::string>> list_files(const std::string& folder) override {
+    const std::string native_folder = native(folder);
+    DIR* const listing = ::opendir(native_folder.c_str());
+    if (listing == nullptr) {
+      if (errno == ENOENT)
+        return std::vector<std::string>();
+      return last_failure();
+    }
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(listing)) {
+      if (is_regular_file(native_folder + "/" + entry->d_name))
+        names.emplace_back(entry->d_name);
+    }
+    ::closedir(listing);
+    return names;
   }
 
   Status truncate_file(const std::string& path, uint64_t size) override {

@@ -37,6 +37,13 @@ class Win32ReadableFile final : public ReadableFile {
       return last_failure();
     return static_cast<size_t>(read);
   }
+  Status seek(uint64_t offset) override {
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(file_.get(), position, nullptr, FILE_BEGIN))
+      return last_failure();
+    return Ok{};
+  }
   uintptr_t system_handle() const override { return reinterpret_cast<uintptr_t>(file_.get()); }
 
  private:
@@ -73,6 +80,18 @@ class Win32HeldFile final : public HeldFile {
 
  private:
   win32::OwnedHandle file_;
+};
+
+// Closes a search of FindFirstFileExW (FindClose, not CloseHandle).
+class FindHandle {
+ public:
+  explicit FindHandle(HANDLE search) : search_(search) {}
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+  ~FindHandle() { FindClose(search_); }
+
+ private:
+  HANDLE search_;
 };
 
 bool is_separator(wchar_t c) {
@@ -160,6 +179,31 @@ class Win32FileSystem final : public FileSystem {
     if (handle == INVALID_HANDLE_VALUE)
       return last_failure();
     return std::unique_ptr<HeldFile>(std::make_unique<Win32HeldFile>(handle));
+  }
+
+  Result<std::vector<std::string>> list_files(const std::string& folder) override {
+    std::wstring pattern = widen(folder);
+    if (pattern.empty() || !is_separator(pattern.back()))
+      pattern.push_back(L'\\');
+    pattern.push_back(L'*');
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
+                                           FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        return std::vector<std::string>();
+      return system_failure(error);
+    }
+    const FindHandle closer(search);
+    std::vector<std::string> names;
+    do {
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        names.push_back(win32::narrow(found.cFileName));
+    } while (FindNextFileW(search, &found));
+    if (const DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES)
+      return system_failure(error);
+    return names;
   }
 
   Status truncate_file(const std::string& path, uint64_t size) override {

@@ -8,6 +8,9 @@
 namespace quarvel {
 namespace {
 
+// The largest package the manifest rules accept.
+constexpr uint64_t kLargestPackageBytes = 4'294'967'295;
+
 uint64_t get_le(std::string_view bytes, size_t at, size_t count) {
   uint64_t value = 0;
   for (size_t i = 0; i < count; ++i)
@@ -78,6 +81,16 @@ Result<ChunkMap> decode_chunk_map(std::string_view bytes,
   if (!read_entries(bytes, map))
     return invalid;
   return map;
+}
+
+Result<ChunkMap> decode_self_described_chunk_map(std::string_view bytes) {
+  if (bytes.size() < kChunkMapHeaderBytes)
+    return Failure{std::string(kChunkMapInvalidText)};
+  return decode_chunk_map(bytes, get_le(bytes, 16, 8), get_digest(bytes, 24));
+}
+
+uint64_t largest_chunk_map_size() {
+  return chunk_map_size_limit(kLargestPackageBytes);
 }
 
 std::optional<ChunkDigest> digest_from_hex(std::string_view hex) {

@@ -78,6 +78,14 @@ Result<ChunkMap> decode_chunk_map(std::string_view bytes,
                                   uint64_t package_bytes,
                                   const ChunkDigest& package_sha256);
 
+// Reads a map strictly for the package its own header names (a kept map of
+// another package, one to compare with): decode_chunk_map for the size and
+// digest at offsets 16 and 24. kChunkMapInvalidText for any difference.
+Result<ChunkMap> decode_self_described_chunk_map(std::string_view bytes);
+
+// The most bytes any map can have: that of the largest package.
+uint64_t largest_chunk_map_size();
+
 // The digest of 64 hexadecimal digits (either case); nullopt for any other text.
 std::optional<ChunkDigest> digest_from_hex(std::string_view hex);
 

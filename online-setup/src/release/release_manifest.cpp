@@ -4,6 +4,7 @@
 // first broken rule decides the message. Pure, any thread, keeps no state.
 #include "release/release_manifest.h"
 
+#include <charconv>
 #include <optional>
 
 #include "core/strict_json.h"
@@ -192,6 +193,32 @@ std::string package_file_name_for(std::string_view display_version, std::string_
   std::string name(kNamePrefix);
   name.append(display_version).append(kBuildMarker).append(build).append(kNameSuffix);
   return name;
+}
+
+std::optional<uint64_t> build_of_package_file_name(std::string_view name) {
+  if (name.size() < kNamePrefix.size() + kNameSuffix.size() || !name.starts_with(kNamePrefix) ||
+      !name.ends_with(kNameSuffix)) {
+    return std::nullopt;
+  }
+  const std::string_view middle =
+      name.substr(kNamePrefix.size(), name.size() - kNamePrefix.size() - kNameSuffix.size());
+  const size_t marker = middle.rfind(kBuildMarker);
+  if (marker == std::string_view::npos)
+    return std::nullopt;
+  const std::string display_version(middle.substr(0, marker));
+  if (!is_display_version(&display_version))
+    return std::nullopt;
+  return parse_build_text(middle.substr(marker + kBuildMarker.size()));
+}
+
+std::optional<uint64_t> parse_build_text(std::string_view digits) {
+  uint64_t build = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), build);
+  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
+      std::to_string(build) != digits) {
+    return std::nullopt;
+  }
+  return build;
 }
 
 std::string package_folder_path(std::string_view version) {

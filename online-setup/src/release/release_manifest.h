@@ -29,6 +29,15 @@ struct ReleaseManifest {
 // without leading zeros). Pure.
 std::string package_file_name_for(std::string_view display_version, std::string_view build);
 
+// The build a package file name of that form names: nullopt for any other
+// name (a display version that breaks its rule, a build with leading zeros
+// or beyond 64 bits, anything before or after). Pure.
+std::optional<uint64_t> build_of_package_file_name(std::string_view name);
+
+// A build number in the text form names carry: decimal digits without
+// leading zeros, within 64 bits; nullopt for any other text. Pure.
+std::optional<uint64_t> parse_build_text(std::string_view digits);
+
 // "/downloads/quarvel/{version}/": the folder on the package host that holds
 // the packages of one version. Pure.
 std::string package_folder_path(std::string_view version);

@@ -2,11 +2,13 @@
 
 #include "core/contention_retry.h"
 #include "release/package_verification.h"
+#include "runner/cache_cleanup.h"
 #include "runner/cache_files.h"
 #include "runner/download_texts.h"
 #include "runner/kept_chunk_map.h"
 #include "runner/partial_file_check.h"
 #include "runner/segment_transfer.h"
+#include "runner/upgrade_base.h"
 
 namespace quarvel {
 namespace {
@@ -125,11 +127,59 @@ Result<std::string> publish_download(const DownloadEnvironment& env,
   return package;
 }
 
-}  // namespace
+// The upgrade from the newest cached package of another build that has its
+// map, with its plan from `start` in the network log; none without one.
+void prepare_upgrade(std::optional<UpgradeAssembly>& assembly,
+                     const DownloadEnvironment& env,
+                     const std::string& cache_dir,
+                     const ReleaseManifest& manifest,
+                     const ChunkMap& map,
+                     uint64_t start) {
+  std::optional<UpgradeBase> base = find_upgrade_base(env.files, cache_dir, manifest);
+  if (!base || start >= manifest.bytes)
+    return;
+  assembly.emplace(env.files, std::move(*base), map.chunks);
+  const UpgradeCost plan = assembly->planned_from(start);
+  append_network_log(
+      env.files, cache_dir,
+      base_plan_log_line(assembly->base_name(), plan.copied, plan.fetched, plan.ranges));
+}
 
-Result<std::string> download_package(const DownloadEnvironment& env,
-                                     const std::string& cache_dir,
-                                     const ReleaseManifest& manifest) {
+// Fetches what the partial file lacks (with a map, each chunk checked, and
+// copied from a cached package of another build where one has it). The
+// base is closed when this returns, before the package takes its name.
+Status transfer_package(const DownloadEnvironment& env,
+                        const std::string& cache_dir,
+                        const ReleaseManifest& manifest,
+                        const std::optional<ChunkMap>& map,
+                        uint64_t start,
+                        DownloadRequests& requests) {
+  const TransferTarget target{TransferKind::kPackage, partial_path(cache_dir, manifest),
+                              manifest.bytes};
+  if (!map)
+    return transfer_missing_bytes(env, cache_dir, target, start, requests, nullptr);
+  ChunkCheck check(map->chunks, start);
+  std::optional<UpgradeAssembly> assembly;
+  prepare_upgrade(assembly, env, cache_dir, manifest, *map, start);
+  return transfer_missing_bytes(env, cache_dir, target, start, requests, &check,
+                                assembly ? &*assembly : nullptr);
+}
+
+// The package just verified is the newest base: older builds leave the cache.
+Result<std::string> keep_one_base(const DownloadEnvironment& env,
+                                  const std::string& cache_dir,
+                                  const ReleaseManifest& manifest,
+                                  Result<std::string> package) {
+  if (package)
+    remove_older_builds(env.files, cache_dir, manifest.build);
+  return package;
+}
+
+// The verified package: found, published from a complete partial file, or
+// downloaded.
+Result<std::string> fetch_package(const DownloadEnvironment& env,
+                                  const std::string& cache_dir,
+                                  const ReleaseManifest& manifest) {
   if (Status made = env.files.create_directories(cache_dir); !made)
     return made.failure();
   const std::string package = package_path(cache_dir, manifest);
@@ -166,15 +216,19 @@ Result<std::string> download_package(const DownloadEnvironment& env,
       return resumed.failure();
     start = *resumed;
   }
-  std::optional<ChunkCheck> check;
-  if (map)
-    check.emplace(map->chunks, start);
-  const TransferTarget target{TransferKind::kPackage, partial, manifest.bytes};
-  const Status transferred =
-      transfer_missing_bytes(env, cache_dir, target, start, requests, check ? &*check : nullptr);
-  if (!transferred)
+  if (Status transferred = transfer_package(env, cache_dir, manifest, map, start, requests);
+      !transferred) {
     return transferred.failure();
+  }
   return publish_download(env, manifest, partial, package);
+}
+
+}  // namespace
+
+Result<std::string> download_package(const DownloadEnvironment& env,
+                                     const std::string& cache_dir,
+                                     const ReleaseManifest& manifest) {
+  return keep_one_base(env, cache_dir, manifest, fetch_package(env, cache_dir, manifest));
 }
 
 }  // namespace quarvel

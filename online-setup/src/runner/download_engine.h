@@ -16,7 +16,13 @@ namespace quarvel {
 // names a chunk map, the map comes first (kept, or fetched), a partial file
 // is checked against it and cut back to what it keeps, and each chunk is
 // checked as it arrives: a chunk that does not match fails its host's
-// attempt and is cut back to its start. On failure exactly one message: the
+// attempt and is cut back to its start; and when the cache holds a package
+// of another build with its kept map (upgrade_base.h), the chunks it shares
+// with the new package are copied from it in order and only the rest is
+// fetched (a copy that does not match is fetched instead, never failing the
+// run). Once a package is verified (found, or downloaded), the packages and
+// maps of older builds leave the cache (cache_cleanup.h). On failure exactly
+// one message: the
 // system error text of a file operation, a verification failure text, the
 // pause text, the give-up text after five failed attempts (for the chunk map
 // its own), an invalid chunk map's text, the segment mismatch or overlong-body

@@ -10,7 +10,12 @@ DownloadStats g_download_stats;
 
 void DownloadStats::reset(uint64_t resumed_bytes) {
   const std::lock_guard lock(mutex_);
-  fields_ = DownloadStatsSnapshot{resumed_bytes, 0, 0};
+  fields_ = DownloadStatsSnapshot{resumed_bytes, 0, 0, std::nullopt};
+}
+
+void DownloadStats::set_base_bytes(uint64_t bytes) {
+  const std::lock_guard lock(mutex_);
+  fields_.base_bytes = bytes;
 }
 
 void DownloadStats::set_http_status(uint32_t status) {

@@ -28,6 +28,13 @@ void append_megabytes(std::string& text, uint64_t bytes) {
                 static_cast<uint64_t>(static_cast<unsigned __int128>(bytes) * 10 / kMegabyte));
 }
 
+// "{done} / {total}" in megabytes.
+void append_done_of_total(std::string& text, uint64_t offset, uint64_t total) {
+  append_megabytes(text, offset);
+  text.append(" / ");
+  append_megabytes(text, total);
+}
+
 // "{before}{number}{after}".
 std::string number_text(std::string_view before, uint64_t number, std::string_view after) {
   std::string text(before);
@@ -75,19 +82,22 @@ uint32_t download_percent(uint64_t offset, uint64_t total) {
 
 std::string connecting_text(uint64_t offset, uint64_t total) {
   std::string text = "正在连接 · 已下载 ";
-  append_megabytes(text, offset);
-  text.append(" / ");
-  append_megabytes(text, total);
+  append_done_of_total(text, offset, total);
   text.append(" MB");
   return text;
 }
 
 std::string downloading_text(uint64_t offset, uint64_t total, std::string_view speed) {
   std::string text = "正在下载 ";
-  append_megabytes(text, offset);
-  text.append(" / ");
-  append_megabytes(text, total);
+  append_done_of_total(text, offset, total);
   text.append(" MB · ").append(speed).append(" MB/s");
+  return text;
+}
+
+std::string copying_text(uint64_t offset, uint64_t total) {
+  std::string text = "正在复用本机已有的安装包 · 已完成 ";
+  append_done_of_total(text, offset, total);
+  text.append(" MB");
   return text;
 }
 
@@ -160,6 +170,37 @@ std::string partial_check_log_line(uint64_t size,
     append_range(line, "chunk", *mismatch);
     line.append(" mismatch");
   }
+  return line;
+}
+
+std::string base_plan_log_line(std::string_view base_name,
+                               uint64_t copy,
+                               uint64_t fetch,
+                               uint32_t ranges) {
+  std::string line = "base=";
+  line.append(base_name).append(" copy=");
+  append_number(line, copy);
+  line.append(" fetch=");
+  append_number(line, fetch);
+  line.append(" ranges=");
+  append_number(line, ranges);
+  return line;
+}
+
+std::string base_mismatch_log_line(ByteRange chunk) {
+  std::string line = "base ";
+  append_range(line, "chunk", chunk);
+  line.append(" mismatch");
+  return line;
+}
+
+std::string base_unreadable_log_line(std::string_view reason) {
+  return std::string("base unreadable: ").append(reason);
+}
+
+std::string base_sources_log_line(uint64_t copied, uint64_t network) {
+  std::string line = number_text("base copied=", copied, " network=");
+  append_number(line, network);
   return line;
 }
 

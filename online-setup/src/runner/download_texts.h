@@ -49,6 +49,10 @@ std::string connecting_text(uint64_t offset, uint64_t total);
 // "正在下载 {done} / {total} MB · {speed} MB/s".
 std::string downloading_text(uint64_t offset, uint64_t total, std::string_view speed);
 
+// "正在复用本机已有的安装包 · 已完成 {done} / {total} MB": chunks copied
+// from the cached package of another build.
+std::string copying_text(uint64_t offset, uint64_t total);
+
 // "连接中断，正在自动重连（{attempt}/{limit}）· 已下载 {done} MB".
 std::string reconnecting_text(uint32_t attempt, uint32_t limit, uint64_t offset);
 
@@ -89,6 +93,26 @@ std::string mismatch_log_line(uint32_t request,
 // mismatch" when a chunk of the partial file did not match: what the check
 // of a resumed partial file kept.
 std::string partial_check_log_line(uint64_t size, uint64_t kept, std::optional<ByteRange> mismatch);
+
+// "base={name} copy={bytes} fetch={bytes} ranges={count}": an upgrade's
+// plan from the package of another build named, from where the partial file
+// ends.
+std::string base_plan_log_line(std::string_view base_name,
+                               uint64_t copy,
+                               uint64_t fetch,
+                               uint32_t ranges);
+
+// "base chunk={first}-{last} mismatch": a chunk copied from the base did not
+// match (it is fetched).
+std::string base_mismatch_log_line(ByteRange chunk);
+
+// "base unreadable: {reason}": the base could not be opened or read; nothing
+// more is copied from it in this download.
+std::string base_unreadable_log_line(std::string_view reason);
+
+// "base copied={bytes} network={bytes}": the package bytes an upgrade's
+// download copied from the base and fetched.
+std::string base_sources_log_line(uint64_t copied, uint64_t network);
 
 // "request={n} saved={offset} result={result}".
 std::string result_log_line(uint32_t request, uint64_t offset, std::string_view result);

@@ -31,6 +31,7 @@ void log_policy(const RunEnvironment& environment, const Result<std::string>& ca
 Result<Downloaded> fetch_and_download(const RunEnvironment& environment,
                                       const ArgumentList& arguments) {
   environment.status.note_manifest(std::nullopt);  // none yet in this run
+  environment.status.note_sources(std::nullopt);
   environment.status.set_status("正在获取最新的 Quarvel 1.02…", 0);
   const Result<std::string> cache_dir = cache_directory(environment.paths, arguments);
   log_policy(environment, cache_dir);

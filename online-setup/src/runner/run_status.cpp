@@ -26,7 +26,13 @@ void SharedStatusReporter::set_status(std::string_view text, uint32_t percent) {
   const std::lock_guard lock(status_.mutex);
   status_.text.assign(text);
   status_.percent = percent;
-  write_progress_file(files_, random_, arguments_, status_.text, status_.percent, manifest_);
+  write_progress_file(files_, random_, arguments_, status_.text, status_.percent, manifest_,
+                      sources_);
+}
+
+void SharedStatusReporter::note_sources(const std::optional<PackageSources>& sources) {
+  const std::lock_guard lock(status_.mutex);
+  sources_ = sources;
 }
 
 void SharedStatusReporter::note_manifest(const std::optional<ManifestUse>& manifest) {
@@ -62,13 +68,18 @@ void write_progress_file(FileSystem& files,
                          const ArgumentList& arguments,
                          std::string_view text,
                          uint32_t percent,
-                         const std::optional<ManifestUse>& manifest) {
+                         const std::optional<ManifestUse>& manifest,
+                         const std::optional<PackageSources>& sources) {
   const auto report_path = switch_value(arguments, "--report");
   if (!report_path)
     return;
   nlohmann::json progress = {{"percent", percent}, {"text", std::string(text)}};
   if (manifest)
     progress["manifest"] = manifest_use_json(*manifest);
+  if (sources) {
+    progress["baseBytes"] = sources->base_bytes;
+    progress["networkBytes"] = sources->network_bytes;
+  }
   (void)write_replacing(files, random, progress_file_path(*report_path), json_compact(progress), {},
                         Durability::kUnflushed);
 }

@@ -39,6 +39,14 @@ SharedStatus& shared_status();
 // Set by the window thread, cleared only when a new worker run begins.
 std::atomic<bool>& pause_requested();
 
+// How much of the package a download with a chunk map has brought in from
+// each source so far.
+struct PackageSources {
+  uint64_t base_bytes = 0;     // copied from a cached package of another build
+  uint64_t network_bytes = 0;  // received over the network
+  bool operator==(const PackageSources&) const = default;
+};
+
 // Where progress texts go: the download engine and the run call set_status.
 class StatusReporter {
  public:
@@ -48,6 +56,9 @@ class StatusReporter {
   // Names the signed manifest the run went on with, for every later status
   // (nullopt: none). Builds without manifest keys never name one. Cannot fail.
   virtual void note_manifest(const std::optional<ManifestUse>& manifest) { (void)manifest; }
+  // Names the download's sources for every later status (nullopt: none, as
+  // for a download without a chunk map). Cannot fail.
+  virtual void note_sources(const std::optional<PackageSources>& sources) { (void)sources; }
 };
 
 // set_status of the process: updates SharedStatus and, while still holding its
@@ -62,13 +73,16 @@ class SharedStatusReporter final : public StatusReporter {
   void set_status(std::string_view text, uint32_t percent) override;
   // Named in the progress file from the next status on.
   void note_manifest(const std::optional<ManifestUse>& manifest) override;
+  // Named in the progress file from the next status on.
+  void note_sources(const std::optional<PackageSources>& sources) override;
 
  private:
   SharedStatus& status_;
   FileSystem& files_;
   RandomSource& random_;
   const ArgumentList& arguments_;
-  std::optional<ManifestUse> manifest_;  // under status_.mutex
+  std::optional<ManifestUse> manifest_;    // under status_.mutex
+  std::optional<PackageSources> sources_;  // under status_.mutex
 };
 
 // {"serial":N,"source":"fetched"|"kept"}: the "manifest" member of the
@@ -83,7 +97,8 @@ nlohmann::json manifest_use_json(const ManifestUse& manifest);
 std::string progress_file_path(std::string_view report_path);
 
 // Replaces the progress file beside the --report path with
-// {"percent":P,"text":"T"}, and a "manifest" member when one is named, as
+// {"percent":P,"text":"T"}, a "manifest" member when one is named, and
+// "baseBytes" and "networkBytes" when the sources are, as
 // write_report replaces the report: a reader never finds it half-written.
 // Does nothing without a --report value. Write failures are ignored.
 void write_progress_file(FileSystem& files,
@@ -91,6 +106,7 @@ void write_progress_file(FileSystem& files,
                          const ArgumentList& arguments,
                          std::string_view text,
                          uint32_t percent,
-                         const std::optional<ManifestUse>& manifest = std::nullopt);
+                         const std::optional<ManifestUse>& manifest = std::nullopt,
+                         const std::optional<PackageSources>& sources = std::nullopt);
 
 }  // namespace quarvel

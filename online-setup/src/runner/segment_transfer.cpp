@@ -53,11 +53,12 @@ Failure paused() {
   return Failure{std::string(kDownloadPausedText)};
 }
 
-// Up to 8 MiB from the offset, never past the last byte of the package.
-ByteRange segment_from(uint64_t offset, uint64_t total) {
+// Up to 8 MiB from the offset, never past `end` (the package's end, or that
+// of the range an upgrade fetches).
+ByteRange segment_from(uint64_t offset, uint64_t end) {
   constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
   const uint64_t span_last = offset > kMax - (kSegmentSize - 1) ? kMax : offset + kSegmentSize - 1;
-  return {offset, std::min(total - 1, span_last)};
+  return {offset, std::min(end - 1, span_last)};
 }
 
 // The working state of one transfer: the offset, the attempt counter, the
@@ -69,13 +70,16 @@ class SegmentTransfer {
                   const TransferTarget& target,
                   uint64_t start_offset,
                   DownloadRequests& requests,
-                  ChunkCheck* check)
+                  ChunkCheck* check,
+                  UpgradeAssembly* assembly)
       : env_(env),
         cache_dir_(cache_dir),
         target_(target),
         package_(target.kind == TransferKind::kPackage),
         requests_(requests),
         check_(check),
+        assembly_(assembly),
+        counts_sources_(package_ && check != nullptr),
         buffer_(std::make_unique_for_overwrite<uint8_t[]>(kReadChunk)),
         name_hosts_(env.hosts != nullptr && env.hosts->several()),
         start_offset_(start_offset),
@@ -92,13 +96,20 @@ class SegmentTransfer {
       cap_.emplace(env_.rate_cap, env_.clock.now());
     if (package_)
       env_.stats.reset(start_offset_);
+    if (counts_sources_)
+      env_.stats.set_base_bytes(0);
     Status result = transfer_segments();
     file_.reset();
+    if (result && assembly_)
+      log(base_sources_log_line(copied_, offset_ - start_offset_ - copied_));
     return result;
   }
 
  private:
   Status transfer_segments();
+  Result<uint64_t> copy_from_base();
+  Status copy_chunk(const UpgradeAssembly::Turn& copy);
+  void note_copies();
   AttemptOutcome attempt(ByteRange range);
   AttemptOutcome busy(HttpResponse& response, uint32_t status);
   AttemptOutcome receive(HttpResponse& response, ByteRange range);
@@ -123,6 +134,8 @@ class SegmentTransfer {
   uint64_t shown_offset() const { return package_ ? offset_ : target_.package_kept; }
   void report(std::string_view text) {
     const uint64_t total = package_ ? target_.bytes : target_.package_bytes;
+    if (counts_sources_)
+      env_.status.note_sources(PackageSources{copied_, offset_ - start_offset_ - copied_});
     env_.status.set_status(text, download_percent(shown_offset(), total));
   }
   void restart_speed_window() {
@@ -135,13 +148,16 @@ class SegmentTransfer {
   const TransferTarget& target_;
   const bool package_;  // the package; else its chunk map
   DownloadRequests& requests_;
-  ChunkCheck* const check_;  // nullptr: nothing to check against
+  ChunkCheck* const check_;          // nullptr: nothing to check against
+  UpgradeAssembly* const assembly_;  // nullptr: every byte is fetched
+  const bool counts_sources_;        // the package, with a chunk map
   std::unique_ptr<WritableFile> file_;
   std::unique_ptr<uint8_t[]> buffer_;
   std::optional<TokenBucket> cap_;  // under a rate cap
   const bool name_hosts_;           // the request lines name the host
   const uint64_t start_offset_;
   uint64_t offset_;
+  uint64_t copied_ = 0;   // bytes copied from the base, all checked
   uint32_t attempt_ = 0;  // failed attempts since the last completed segment
   nanoseconds window_start_{};
   uint64_t window_offset_ = 0;
@@ -151,7 +167,16 @@ Status SegmentTransfer::transfer_segments() {
   while (offset_ < target_.bytes) {
     if (pausing())
       return paused();
-    const ByteRange range = segment_from(offset_, target_.bytes);
+    uint64_t end = target_.bytes;
+    if (assembly_) {
+      const Result<uint64_t> fetch_end = copy_from_base();
+      if (!fetch_end)
+        return fetch_end.failure();
+      if (offset_ >= target_.bytes)
+        break;
+      end = *fetch_end;
+    }
+    const ByteRange range = segment_from(offset_, end);
     const uint32_t request = ++requests_.count;
     report(package_ ? connecting_text(offset_, target_.bytes) : std::string(kFetchingChunkMapText));
     log(request_log_line(request, range, target_.bytes, attempt_,
@@ -175,6 +200,57 @@ Status SegmentTransfer::transfer_segments() {
     }
   }
   return Ok{};
+}
+
+// Copies the chunks the assembly takes from the base, from the offset on,
+// until it fetches: returns the end of the range to fetch. Fails with the
+// pause text or a write's system error text.
+Result<uint64_t> SegmentTransfer::copy_from_base() {
+  const uint64_t before = copied_;
+  UpgradeAssembly::Turn turn = assembly_->next(offset_);
+  for (; turn.copy; turn = assembly_->next(offset_)) {
+    if (pausing())
+      return paused();
+    if (Status copied = copy_chunk(turn); !copied)
+      return copied.failure();
+  }
+  if (copied_ != before)
+    note_copies();
+  return turn.fetch_end;
+}
+
+// One chunk from the base: read, checked, written. One that cannot be read
+// whole or does not match is left to be fetched, and logged.
+Status SegmentTransfer::copy_chunk(const UpgradeAssembly::Turn& copy) {
+  const Result<std::span<const uint8_t>> bytes = assembly_->read(copy);
+  if (!bytes) {
+    log(base_unreadable_log_line(bytes.message()));
+    return Ok{};
+  }
+  if (bytes->size() != copy.chunk.length || check_->take(*bytes)) {
+    assembly_->copy_failed(copy);
+    log(base_mismatch_log_line({copy.chunk.offset, copy.chunk.offset + copy.chunk.length - 1}));
+    return Ok{};
+  }
+  if (Status written = file_->write_all(*bytes); !written)
+    return written;
+  offset_ += bytes->size();
+  copied_ += bytes->size();
+  const nanoseconds now = env_.clock.now();
+  if (now - window_start_ >= kProgressInterval) {
+    report(copying_text(offset_, target_.bytes));
+    window_start_ = now;
+  }
+  return Ok{};
+}
+
+// After a run of copies: the stats, and a fresh speed window for the next
+// request (copies are not network speed).
+void SegmentTransfer::note_copies() {
+  env_.stats.set_transferred_bytes(offset_ - start_offset_);
+  env_.stats.set_base_bytes(copied_);
+  report(copying_text(offset_, target_.bytes));
+  restart_speed_window();
 }
 
 // One request for the range; its response is closed before the outcome returns.
@@ -345,8 +421,9 @@ Status transfer_missing_bytes(const DownloadEnvironment& env,
                               const TransferTarget& target,
                               uint64_t start_offset,
                               DownloadRequests& requests,
-                              ChunkCheck* check) {
-  return SegmentTransfer(env, cache_dir, target, start_offset, requests, check).run();
+                              ChunkCheck* check,
+                              UpgradeAssembly* assembly) {
+  return SegmentTransfer(env, cache_dir, target, start_offset, requests, check, assembly).run();
 }
 
 }  // namespace quarvel

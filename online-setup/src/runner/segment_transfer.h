@@ -13,6 +13,7 @@
 #include "release/release_manifest.h"
 #include "runner/chunk_check.h"
 #include "runner/download_environment.h"
+#include "runner/upgrade_assembly.h"
 
 namespace quarvel {
 
@@ -46,16 +47,22 @@ struct DownloadRequests {
 // start_offset), each chunk is checked the moment it is complete; one that
 // does not match fails that attempt as a failure of its host: the file is
 // cut back to the chunk's start and the rest of that answer is not read.
-// Closes the file on every path. Ok once every byte is written; otherwise the
-// one message that ends the download (pause, give-up after five failed
-// attempts, segment mismatch, too many bytes, or the system error text of an
-// open, write, flush or cut). The bytes written, up to the last cut, stay in
-// the file.
+// With an assembly (an upgrade; a check is then given too), the bytes are
+// taken in its order: each chunk it copies is read from the base, checked
+// and written, never rate-capped, and one that does not match (or cannot be
+// read) is fetched instead; each range it fetches is fetched as above, within
+// the range. A package transfer with a check counts its sources (base and
+// network bytes) in the stats and the status. Closes the file on every path.
+// Ok once every byte is written; otherwise the one message that ends the
+// download (pause, give-up after five failed attempts, segment mismatch, too
+// many bytes, or the system error text of an open, write, flush or cut). The
+// bytes written, up to the last cut, stay in the file.
 Status transfer_missing_bytes(const DownloadEnvironment& env,
                               const std::string& cache_dir,
                               const TransferTarget& target,
                               uint64_t start_offset,
                               DownloadRequests& requests,
-                              ChunkCheck* check);
+                              ChunkCheck* check,
+                              UpgradeAssembly* assembly = nullptr);
 
 }  // namespace quarvel

@@ -10,7 +10,7 @@ nlohmann::json build_success_report(const ReleaseManifest& manifest,
                                     const ArgumentList& arguments,
                                     DownloadStats& stats) {
   const DownloadStatsSnapshot download = stats.snapshot();
-  return {
+  nlohmann::json report = {
       {"build", manifest.build},
       {"bytes", manifest.bytes},
       {"downloadOnly", has_switch(arguments, "--download-only")},
@@ -22,6 +22,11 @@ nlohmann::json build_success_report(const ReleaseManifest& manifest,
       {"status", "complete"},
       {"transferredBytes", download.transferred_bytes},
   };
+  if (download.base_bytes) {
+    report["baseBytes"] = *download.base_bytes;
+    report["networkBytes"] = download.transferred_bytes - *download.base_bytes;
+  }
+  return report;
 }
 
 }  // namespace quarvel

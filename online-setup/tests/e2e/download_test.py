@@ -158,15 +158,8 @@ class DownloadTest(e2e_support.HostsTestCase):
     def test_a_killed_run_keeps_its_bytes_and_the_next_run_resumes_there(self):
         self.hosts.always(Fault(path=DOWNLOADS, rate=1_000_000))
         program = e2e_support.start_windows(EXE, *self.arguments())
-        try:
-            deadline = time.monotonic() + 60
-            while not (self.partial.exists() and self.partial.stat().st_size > 1_000_000):
-                self.assertIsNone(program.poll(), "the run ended before it was killed")
-                self.assertLess(time.monotonic(), deadline, "the partial file did not grow")
-                time.sleep(0.02)
-        finally:
-            program.kill()
-            program.wait(timeout=30)
+        e2e_support.kill_when(self, program, lambda: self.partial.exists() and
+                              self.partial.stat().st_size > 1_000_000)
         time.sleep(0.5)
         kept = self.partial.stat().st_size
         self.assertLess(kept, SMALL)

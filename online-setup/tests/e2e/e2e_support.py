@@ -12,6 +12,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 SOURCE_DIR = pathlib.Path(os.environ.get("QUARVEL_SOURCE_DIR",
@@ -78,6 +79,21 @@ def start_windows(program, *arguments, cwd=None):
     return subprocess.Popen([WINE, str(program), *map(str, arguments)], cwd=cwd,
                             env=wine_environment(), stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
+
+
+def kill_when(test_case, program, reached, timeout=60):
+    """Kills the program started with start_windows as soon as `reached()`
+    holds (looked at every 20 ms) and waits for its end; the test fails when
+    the program ends before, or `reached()` does not hold within `timeout` s."""
+    try:
+        deadline = time.monotonic() + timeout
+        while not reached():
+            test_case.assertIsNone(program.poll(), "the run ended before it was killed")
+            test_case.assertLess(time.monotonic(), deadline, "the run did not get there")
+            time.sleep(0.02)
+    finally:
+        program.kill()
+        program.wait(timeout=30)
 
 
 def wine_environment():

@@ -45,11 +45,18 @@ class Release:
     manifest: bytes           # latest.json as written
     upload_path: str          # where the package goes on the package host
     chunk_map: bytes          # the .chunks file, which goes beside the package
+    output: list = dataclasses.field(default_factory=list)  # the lines quarvel-publish printed
 
 
-def published_release(data, *options, package_host=e2e_support.PACKAGE_HOST):
-    """Runs quarvel-publish on `data` as build 31 for the package host, with
-    the further options (--signing-key KEY, say), and returns the Release."""
+def package_file_name(build):
+    return f"Quarvel-{DISPLAY_VERSION}-b{build}-Windows-x64-Setup.exe"
+
+
+def published_release(data, *options, package_host=e2e_support.PACKAGE_HOST, build=BUILD,
+                      version=VERSION):
+    """Runs quarvel-publish on `data` as `build` (31 unless given) of
+    `version` for the package host, with the further options (--signing-key
+    KEY, say), and returns the Release."""
     if not PUBLISH_TOOL.is_file():
         raise RuntimeError(f"{PUBLISH_TOOL} is missing: build the native preset first")
     root = e2e_support.BUILD_DIR / "e2e-tmp"
@@ -58,17 +65,17 @@ def published_release(data, *options, package_host=e2e_support.PACKAGE_HOST):
         package = pathlib.Path(folder) / "package.exe"
         package.write_bytes(data)
         finished = subprocess.run(
-            [str(PUBLISH_TOOL), str(package), "--version", VERSION, "--display-version",
-             DISPLAY_VERSION, "--build", str(BUILD), "--package-host", package_host,
+            [str(PUBLISH_TOOL), str(package), "--version", version, "--display-version",
+             DISPLAY_VERSION, "--build", str(build), "--package-host", package_host,
              "--out", str(pathlib.Path(folder) / "out"), *map(str, options)],
             capture_output=True, check=False)
         if finished.returncode != 0:
             raise RuntimeError(f"quarvel-publish refused: {finished.stderr.decode()}")
         # The package's upload path, the chunk map's, and for a signed manifest its serial.
-        upload_path = finished.stdout.decode().splitlines()[0]
+        output = finished.stdout.decode().splitlines()
         out = pathlib.Path(folder) / "out"
-        return Release((out / "latest.json").read_bytes(), upload_path,
-                       (out / (FILE_NAME + ".chunks")).read_bytes())
+        return Release((out / "latest.json").read_bytes(), output[0],
+                       (out / (package_file_name(build) + ".chunks")).read_bytes(), output)
 
 
 def chunk_starts(chunk_map):
@@ -114,16 +121,17 @@ def signed_manifest(members, serial, expires, key=MANIFEST_KEY):
             "signatures": [{"key": key_id(key), "sig": base64.b64encode(signature).decode()}]}
 
 
-def publish(hosts, data, manifest=None, *options, package_host=e2e_support.PACKAGE_HOST):
+def publish(hosts, data, manifest=None, *options, package_host=e2e_support.PACKAGE_HOST,
+            **release):
     """Serves `data` as the package with the manifest and chunk map
-    quarvel-publish wrote for it (given the options and package host), and
-    returns the Release; or serves it with the given manifest under the usual
-    package name."""
+    quarvel-publish wrote for it (given the options, package host, and build
+    and version as published_release takes them), and returns the Release; or
+    serves it with the given manifest under the usual package name."""
     if manifest is not None:
         hosts.add_package(VERSION, FILE_NAME, data)
         hosts.set_manifest(json.dumps(manifest).encode())
         return
-    release = published_release(data, *options, package_host=package_host)
+    release = published_release(data, *options, package_host=package_host, **release)
     hosts.files[release.upload_path] = data
     hosts.files[release.upload_path + ".chunks"] = release.chunk_map
     hosts.set_manifest(release.manifest)

@@ -1,5 +1,5 @@
-// libFuzzer target for decode_chunk_map: a map is read for the package its
-// own header names (so that fuzzed maps reach the entries), and either
+// libFuzzer target for the chunk map's reader: a map is read for the package
+// its own header names (so that fuzzed maps reach the entries), and either
 // refused with the one message or read into chunks that obey every rule and
 // encode back to exactly the same bytes. Fuzzer thread only.
 #include <cstring>
@@ -35,18 +35,14 @@ void check_map(std::string_view bytes, const ChunkMap& map, uint64_t package_byt
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace quarvel;
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  // The package the header names, else an arbitrary one.
-  uint64_t package_bytes = 1'048'577;
-  ChunkDigest package_sha256{};
-  if (size >= kChunkMapHeaderBytes) {
-    std::memcpy(&package_bytes, data + 16, 8);  // little-endian, as the format
-    std::memcpy(package_sha256.data(), data + 24, package_sha256.size());
-  }
-  const Result<ChunkMap> map = decode_chunk_map(bytes, package_bytes, package_sha256);
+  // The package the header names.
+  const Result<ChunkMap> map = decode_self_described_chunk_map(bytes);
   if (!map.ok()) {
     fuzzing::require(map.message() == kChunkMapInvalidText, "the one refusal message");
     return 0;
   }
+  uint64_t package_bytes = 0;
+  std::memcpy(&package_bytes, data + 16, 8);  // little-endian, as the format
   fuzzing::check_map(bytes, *map, package_bytes);
   return 0;
 }

@@ -349,6 +349,34 @@ TEST_F(PublishCommand, APackageThatChangesWhileItIsReadIsRefused) {
       << err.str();
 }
 
+// What an installer holding an earlier release fetches to upgrade: the
+// package of one repeated byte is four chunks of 256 KiB and one byte; the
+// earlier one differs in its second chunk.
+TEST_F(PublishCommand, ComparedWithAnEarlierMapItPrintsWhatAnUpgradeFetches) {
+  ASSERT_EQ(run(arguments()).code, 0);
+  files.files["old.chunks"] = files.files[kChunkMap];
+  files.files["pkg.exe"][300'000] = 'r';
+  std::vector<std::string> line = arguments();
+  line.insert(line.end(), {"--compare-with", "old.chunks"});
+  const Outcome outcome = run(line);
+  ASSERT_EQ(outcome.code, 0) << outcome.err;
+  EXPECT_TRUE(outcome.out.ends_with(
+      ".chunks\nupgrade from old.chunks: fetch=262144 (24.99%) ranges=1 copy=786433\n"))
+      << outcome.out;
+
+  files.files.erase("out\\latest.json");
+  for (const auto& [file, reason] : std::vector<std::pair<std::string, std::string>>{
+           {"pkg.exe", "安装包的分块清单无效"},
+           {"missing.chunks", "The system cannot find the file specified. (os error 2)"}}) {
+    line.back() = file;
+    const Outcome refused = run(line);
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_EQ(refused.err,
+              "cannot read the chunk map to compare with: " + file + ": " + reason + "\n");
+  }
+  EXPECT_FALSE(files.files.count("out\\latest.json")) << "nothing written";
+}
+
 TEST_F(PublishCommand, AMalformedCommandLineShowsTheUsageAndWritesNothing) {
   std::vector<std::string> no_out = arguments();
   no_out.resize(no_out.size() - 2);
@@ -361,6 +389,9 @@ TEST_F(PublishCommand, AMalformedCommandLineShowsTheUsageAndWritesNothing) {
       {{"pkg.exe", "--quiet"}, "unknown option --quiet"},
       {{"pkg.exe", "other.exe"}, "more than one package: other.exe"},
       {{"pkg.exe", "--out"}, "no value after --out"},
+      {{"--resign", "latest.json", "--package-host", kHost, "--out", "out", "--signing-key",
+        "k.pem", "--compare-with", "old.chunks"},
+       "--resign takes no --compare-with"},
   };
   for (const auto& [line, problem] : cases) {
     SCOPED_TRACE(problem);

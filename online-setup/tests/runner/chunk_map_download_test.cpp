@@ -48,7 +48,7 @@ TEST_F(ChunkMapDownload, TheMapIsFetchedFirstKeptAndUsedAgainWithoutARequest) {
   EXPECT_EQ(status.updates.front(), (StatusUpdate{"正在获取分块清单…", 0}));
   EXPECT_EQ(files.files.at(chunk_map_file()), http.chunk_map);
   EXPECT_EQ(files.files.at(package_file()), content);
-  EXPECT_EQ(stats.snapshot(), (DownloadStatsSnapshot{0, kSize, 206}));
+  EXPECT_EQ(stats.snapshot(), (DownloadStatsSnapshot{0, kSize, 206, 0}));
 
   files.files.erase(package_file());
   http.requests.clear();
@@ -71,7 +71,7 @@ TEST_F(ChunkMapDownload, ABadByteCostsItsChunkAndOneFailedAttempt) {
   EXPECT_EQ(http.reads, 1 + reads_of(bad.offset + bad.length) + reads_of(kSize - bad.offset))
       << "the map, the bad answer up to its bad chunk, the rest";
   EXPECT_EQ(files.files.at(package_file()), content);
-  EXPECT_EQ(stats.snapshot(), (DownloadStatsSnapshot{0, kSize, 206}));
+  EXPECT_EQ(stats.snapshot(), (DownloadStatsSnapshot{0, kSize, 206, 0}));
 }
 
 // A map answer that fails in any way is its host's failure: the next attempt
@@ -144,7 +144,7 @@ TEST_F(ChunkMapDownload, AResumedPartialFileKeepsItsCompleteChunksThatMatch) {
     EXPECT_EQ(log_lines().at(log_lines().size() - 3), c.log_line);
     EXPECT_EQ(http.requests, (std::vector{range(c.kept, kSize - 1, 0)}));
     EXPECT_EQ(files.files.at(package_file()), content);
-    EXPECT_EQ(stats.snapshot(), (DownloadStatsSnapshot{c.kept, kSize - c.kept, 206}));
+    EXPECT_EQ(stats.snapshot(), (DownloadStatsSnapshot{c.kept, kSize - c.kept, 206, 0}));
   }
 }
 

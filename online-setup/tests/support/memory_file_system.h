@@ -102,6 +102,19 @@ class MemoryFileSystem final : public FileSystem {
     files[to] = std::move(bytes);
     return Ok{};
   }
+  // Paths whose folder cannot be listed (failure_text).
+  std::set<std::string> unlistable;
+  Result<std::vector<std::string>> list_files(const std::string& folder) override {
+    if (unlistable.count(folder) != 0)
+      return Failure{failure_text};
+    const std::string prefix = folder + "\\";
+    std::vector<std::string> names;
+    for (const auto& [path, bytes] : files) {
+      if (path.starts_with(prefix) && path.find('\\', prefix.size()) == std::string::npos)
+        names.push_back(path.substr(prefix.size()));
+    }
+    return names;
+  }
   Status truncate_file(const std::string& path, uint64_t size) override {
     if (denies_writes(path))
       return sharing_violation();
@@ -130,6 +143,10 @@ class MemoryReadableFile final : public ReadableFile {
     std::copy_n(bytes_.data() + position_, n, buffer.data());
     position_ += n;
     return n;
+  }
+  Status seek(uint64_t offset) override {
+    position_ = static_cast<size_t>(std::min<uint64_t>(offset, bytes_.size()));
+    return Ok{};
   }
 
  private:

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -24,6 +25,8 @@ struct StatusUpdate {
 class RecordingStatus final : public StatusReporter {
  public:
   std::vector<StatusUpdate> updates;
+  std::optional<PackageSources> sources;  // the last noted
+  void note_sources(const std::optional<PackageSources>& noted) override { sources = noted; }
   // Runs after each update is recorded.
   std::function<void(const StatusUpdate&)> on_update;
   void set_status(std::string_view text, uint32_t percent) override {
