@@ -11,9 +11,9 @@ namespace quarvel {
 // or already ends in "\" or "/". The result is not normalised.
 std::string join_path(std::string_view left, std::string_view right);
 
-// A path split the Windows way: its prefix (a drive, \\server\share, \\?\
-// and \\.\ forms), whether a root follows, and the components after it ("."
-// and empty ones dropped, ".." kept). The components view the path's text.
+// A path split the Windows way: its prefix (a drive, or the \\server\share,
+// \\?\ and \\.\ forms), whether a root follows, and the components after it
+// ("." and empty ones dropped, ".." kept). The components view the path's text.
 struct WindowsPathParts {
   bool has_prefix = false;
   bool has_root = false;
