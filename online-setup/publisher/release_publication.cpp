@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <memory>
+#include <span>
 #include <utility>
 
 #include <nlohmann/json.hpp>
@@ -94,8 +95,8 @@ nlohmann::json package_members(const ReleaseInput& input, const PackageFacts& pa
 // and, for a signed manifest, the keys just used and the time.
 struct InstallerView {
   std::string package_host;
-  std::vector<ManifestKey> keys;  // none: an unsigned manifest
-  int64_t now = 0;                // seconds since 1970
+  std::span<const ManifestKey> keys;  // none: an unsigned manifest
+  int64_t now = 0;                    // seconds since 1970
 };
 
 // The installer's verdict, in the order it meets the release: the fetch's body
@@ -198,7 +199,7 @@ Status write_manifest(FileSystem& files,
 struct PublisherKeys {
   std::vector<ManifestSigner> signers;
   std::vector<ManifestPublicKey> previous;
-  std::vector<ManifestKey> trusted;  // views of the two above
+  std::vector<ManifestKey> trusted;  // views of the two above, the signers' first
 };
 
 Result<PublisherKeys> load_keys(FileSystem& files, const ReleaseInput& input) {
@@ -345,9 +346,10 @@ Result<Publication> publish_release(FileSystem& files,
   if (!release)
     return release.failure();
   const nlohmann::json& members = release->members;
-  InstallerView installer{input.package_host, {}, unix_seconds_of_file_time(clock.file_time_now())};
-  for (const ManifestSigner& signer : keys->signers)
-    installer.keys.push_back(ManifestKey{signer.id(), signer.point()});
+  // The installer trusts the keys that sign, the first of the trusted ones.
+  const InstallerView installer{input.package_host,
+                                std::span(keys->trusted).first(keys->signers.size()),
+                                unix_seconds_of_file_time(clock.file_time_now())};
 
   Publication publication;
   publication.manifest_path = join_path(input.out_dir, kManifestName);
