@@ -8,6 +8,8 @@
 
 #include <sstream>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "core/base64.h"
@@ -149,40 +151,33 @@ TEST_F(PublishCommand, FileProblemsFailWithTheirTextAndRemoveOnlyTheRunsOwnFile)
   EXPECT_EQ(run(arguments()).err, "cannot open the package: pkg.exe\n");
 }
 
-// A new EC key pair on the curve, in PEM (PKCS#8).
-std::string new_key_pem(const char* curve = "P-256") {
-  EVP_PKEY* key = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", curve);
+// The key in PEM: the pair (PKCS#8), or its public key alone.
+std::string pem_of(EVP_PKEY* key, bool public_only) {
   BIO* bio = BIO_new(BIO_s_mem());
-  PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr);
+  if (public_only)
+    PEM_write_bio_PUBKEY(bio, key);
+  else
+    PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr);
   char* data = nullptr;
   const long length = BIO_get_mem_data(bio, &data);
   std::string pem(data, static_cast<size_t>(length));
   BIO_free(bio);
-  EVP_PKEY_free(key);
   return pem;
 }
 
-// The public key of a PEM private key, in PEM.
-std::string public_key_pem(const std::string& private_pem) {
-  BIO* in = BIO_new_mem_buf(private_pem.data(), static_cast<int>(private_pem.size()));
-  EVP_PKEY* key = PEM_read_bio_PrivateKey(in, nullptr, nullptr, nullptr);
-  BIO* out = BIO_new(BIO_s_mem());
-  PEM_write_bio_PUBKEY(out, key);
-  char* data = nullptr;
-  const long length = BIO_get_mem_data(out, &data);
-  std::string pem(data, static_cast<size_t>(length));
-  BIO_free(out);
+// A new EC key pair on the curve: the pair and its public key, in PEM.
+std::pair<std::string, std::string> new_key_pems(const char* curve = "P-256") {
+  EVP_PKEY* key = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", curve);
+  std::pair<std::string, std::string> pems{pem_of(key, false), pem_of(key, true)};
   EVP_PKEY_free(key);
-  BIO_free(in);
-  return pem;
+  return pems;
 }
 
 class SignedPublication : public PublishCommand {
  protected:
   SignedPublication() {
-    files.files["old.pem"] = new_key_pem();
-    files.files["new.pem"] = new_key_pem();
-    files.files["old.pub.pem"] = public_key_pem(files.files["old.pem"]);
+    std::tie(files.files["old.pem"], files.files["old.pub.pem"]) = new_key_pems();
+    files.files["new.pem"] = new_key_pems().first;
   }
   // The keys of those files, as an installer would be built with them.
   ManifestKey key(const std::string& path) {
@@ -305,7 +300,7 @@ TEST_F(SignedPublication, OnlyAVerifiedPayloadIsReSignedOrSetsTheSerial) {
 }
 
 TEST_F(SignedPublication, KeysOtherThanP256AndBadSigningLinesAreRefused) {
-  files.files["p384.pem"] = new_key_pem("P-384");
+  files.files["p384.pem"] = new_key_pems("P-384").first;
   files.files["public.pem"] = "-----BEGIN PUBLIC KEY-----\n-----END PUBLIC KEY-----\n";
   for (const auto& [path, problem] : std::vector<std::pair<std::string, std::string>>{
            {"p384.pem",

@@ -7,7 +7,6 @@
 namespace quarvel::testing_support {
 namespace {
 
-using Lines = std::vector<std::string>;
 using Updates = std::vector<StatusUpdate>;
 
 TEST_F(DownloadTest, VerifiedPackageInTheCacheIsReusedWithoutARequest) {

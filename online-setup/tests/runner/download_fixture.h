@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <sstream>
 #include <string>
@@ -31,6 +32,29 @@ inline constexpr uint64_t kSegment = 8 * kMiB;
 inline constexpr char kCacheDir[] = "C:\\cache";
 inline constexpr char kUrl[] =
     "https://packages.quarvel.test/downloads/quarvel/1.4.2/Quarvel-1.4-b31-Windows-x64-Setup.exe";
+
+using Lines = std::vector<std::string>;
+
+inline bool has_line(const Lines& lines, std::string_view line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// A file of the cache folder.
+inline std::string in_cache(std::string_view name) {
+  return std::string(kCacheDir) + "\\" + std::string(name);
+}
+
+// "FIRST-LAST", as the network log names a chunk.
+inline std::string chunk_range(const ChunkEntry& chunk) {
+  return std::to_string(chunk.offset) + "-" + std::to_string(chunk.offset + chunk.length - 1);
+}
+
+// The chunk map of the content; its digest is the content's own.
+inline ChunkMap chunk_map_of(const std::string& content) {
+  ChunkMapBuilder builder;
+  builder.add(std::span(reinterpret_cast<const uint8_t*>(content.data()), content.size()));
+  return *builder.finish(*digest_from_hex(sha256_hex(content)));
+}
 
 inline ReleaseManifest manifest_for(uint64_t bytes, std::string sha256, uint64_t build = 31) {
   return ReleaseManifest{std::move(sha256), kUrl, "Quarvel-1.4-b31-Windows-x64-Setup.exe", build,
@@ -60,9 +84,7 @@ struct DownloadTest : testing::Test {
   }
   // The manifest names the content's chunk map, which the host serves.
   void use_chunk_map() {
-    ChunkMapBuilder builder;
-    builder.add(std::span(reinterpret_cast<const uint8_t*>(content.data()), content.size()));
-    map = *builder.finish(*digest_from_hex(manifest.sha256));
+    map = chunk_map_of(content);
     http.chunk_map = encode_chunk_map(map);
     manifest.chunk_map =
         ChunkMapReference{http.chunk_map.size(), *digest_from_hex(sha256_hex(http.chunk_map))};
@@ -87,8 +109,8 @@ struct DownloadTest : testing::Test {
   std::string log_file() const { return std::string(kCacheDir) + "\\network.log"; }
   bool has(const std::string& path) const { return files.files.count(path) != 0; }
 
-  std::vector<std::string> log_lines() const {
-    std::vector<std::string> lines;
+  Lines log_lines() const {
+    Lines lines;
     const auto it = files.files.find(log_file());
     if (it == files.files.end())
       return lines;
@@ -98,8 +120,8 @@ struct DownloadTest : testing::Test {
     return lines;
   }
   // The status texts that start with the prefix, in order.
-  std::vector<std::string> texts_starting(std::string_view prefix) const {
-    std::vector<std::string> texts;
+  Lines texts_starting(std::string_view prefix) const {
+    Lines texts;
     for (const StatusUpdate& update : status.updates) {
       if (update.text.starts_with(prefix))
         texts.push_back(update.text);

@@ -9,7 +9,6 @@ namespace {
 
 using std::chrono::milliseconds;
 using std::chrono::nanoseconds;
-using Lines = std::vector<std::string>;
 using Updates = std::vector<StatusUpdate>;
 
 constexpr char kPaused[] = "下载已暂停，可继续下载";

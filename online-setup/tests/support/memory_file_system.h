@@ -102,11 +102,7 @@ class MemoryFileSystem final : public FileSystem {
     files[to] = std::move(bytes);
     return Ok{};
   }
-  // Paths whose folder cannot be listed (failure_text).
-  std::set<std::string> unlistable;
   Result<std::vector<std::string>> list_files(const std::string& folder) override {
-    if (unlistable.count(folder) != 0)
-      return Failure{failure_text};
     const std::string prefix = folder + "\\";
     std::vector<std::string> names;
     for (const auto& [path, bytes] : files) {
